@@ -1,0 +1,72 @@
+// The handler bridge: joins one ICD handler to one script. Registered on the handler as a UI
+// object, it queues event numbers on the host's thread and hands them one at a time to the
+// script's event callable on a background thread of its own; and it carries the message, field
+// and encoder operations the script calls.
+//
+// Lock rules: _mutex guards _eventQueue, _running and the idle bookkeeping; it is never held
+// while Python runs or while the session is entered. _eventCallback and _reservations are touched
+// only with the script's session held.
+#pragma once
+
+#include <Python.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ICDPlatform.h"
+#include "ICDUiObject.h"
+
+class ICDHandler;
+class ICDGenericMessageField;
+class PySession;
+
+class PPP_API ProxyPluginPyHandlerInterface : public ICDUiObject {
+public:
+    ProxyPluginPyHandlerInterface(ICDHandler* handler, PySession* session);
+    ~ProxyPluginPyHandlerInterface() override;
+
+    void init();
+    bool consumeICDEvent(unsigned int event, unsigned long data) override;
+    static void _backgroundLoop(ProxyPluginPyHandlerInterface* bridge);
+    bool onConsumeICDEvent(unsigned int event);
+    PyObject* setOnConsumeICDEvent(PyObject* callable);
+    void sendICDEvent(unsigned int event);
+
+    // Message and field operations; each returns a new reference.
+    PyObject* raiseError(std::string text, int severity);
+    PyObject* commitSingleMessage(std::string message);
+    PyObject* commitSingleMessageField(std::string message, std::string field);
+    PyObject* setMessageFieldReserved(std::string message, std::string field, bool reserve);
+    PyObject* getEncoderName(std::string message, std::string field);
+    PyObject* getAsUInt(std::string message, std::string field);
+    PyObject* setEncodingFrom(std::string message, std::string field, PyObject* encoder);
+
+    // Waits until the queue is empty and no event call runs, or `timeout` passes; true when idle.
+    // Precondition: the caller holds no interpreter session (the event call may need it).
+    bool waitUntilIdle(std::chrono::milliseconds timeout);
+    // The same over every bridge of the process.
+    static bool waitUntilAllIdle(std::chrono::milliseconds timeout);
+
+    ICDHandler* getHandler() const { return _handler; }
+    std::string getLastError() const;
+
+private:
+    ICDHandler* _handler;
+    PySession* _session;
+    std::string _lastError;
+    bool _running;
+    mutable std::mutex _mutex;
+    std::thread _thread;
+    std::condition_variable _eventReady;
+    std::deque<unsigned int> _eventQueue;
+    std::map<ICDGenericMessageField*, ICDUiObject*> _reservations;
+    PyObject* _eventCallback;
+
+    bool _busy = false;                  // an event call runs; guarded by _mutex
+    std::condition_variable _idle;       // signalled when the queue empties and no call runs
+};

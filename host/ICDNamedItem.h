@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "ICDPlatform.h"
+
+class ICD_HOST_API ICDNamedItem {
+public:
+    explicit ICDNamedItem(std::string name);
+    virtual ~ICDNamedItem();
+    std::string getName() const;
+
+protected:
+    std::string _name;
+};

@@ -1,0 +1,126 @@
+// The interpreter library (_interpreter): the embedded CPython of the process, sessions on its
+// sub-interpreters that any thread can enter, and the Python-backed plug-in action base.
+//
+// Thread states: each (thread, interpreter) pair gets its own PyThreadState, made on first entry
+// and reused afterwards; it is deleted when the thread ends. Sub-interpreters are never ended.
+#pragma once
+
+#include <Python.h>
+
+#include <string>
+
+#include "ICDPlatform.h"
+#include "ICDDictionary.h"
+#include "ICDPluginAction.h"
+
+// Process-wide singleton. Initialises CPython once, on first use, without signal handlers, with
+// unbuffered standard streams (so that output of C, C++ and every sub-interpreter appears in call
+// order) and ignoring PYTHON* environment variables; then releases the interpreter lock.
+class PY_INTERP_API PyMainInterp {
+public:
+    static PyMainInterp* PyMainInterpInstance();
+
+    // The thread state plug-in set-up makes current with PyEval_RestoreThread (lock free when
+    // returned); initially the main interpreter's.
+    PyThreadState* getPyThreadState();
+    // Stores the state plug-in set-up just released with PyEval_SaveThread.
+    void setPyThreadState(PyThreadState* state);
+
+    PyMainInterp(const PyMainInterp&) = delete;
+    PyMainInterp& operator=(const PyMainInterp&) = delete;
+
+private:
+    PyMainInterp();
+    PyThreadState* _threadState;
+};
+
+// A session on one sub-interpreter. Allocated by the plug-in and never deleted.
+class PY_INTERP_API PySession {
+public:
+    // `state`: the thread state Py_NewInterpreter returned, made on the calling thread; it becomes
+    // that thread's state for this interpreter.
+    explicit PySession(PyThreadState* state);
+    PySession(const PySession&) = delete;
+    PySession& operator=(const PySession&) = delete;
+
+    // While a Use lives, the session's interpreter is current on the calling thread and its lock
+    // is held. Entering a session the thread already holds costs nothing and keeps it held at
+    // the end; entering session B while holding A switches to B and back to A at the end. A null
+    // session makes a Use that does nothing. Precondition: constructed and destroyed on the same
+    // thread, in nested order.
+    class PY_INTERP_API Use {
+    public:
+        explicit Use(PySession* session);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        PyThreadState* _previous;  // this thread's state before entry, or null
+        PyThreadState* _entered;   // the state made current, or null when nothing changed
+        int _previousKind;
+    };
+
+    // Runs one line of Python in the session's one global namespace; enters the session itself.
+    // A failing line is printed on standard error with its traceback; returns false then.
+    bool eval(const std::string& line);
+    // Runs a file as the script (__name__ "__main__", __file__ set while it runs) in that same
+    // namespace; enters the session itself. False on failure, with _errorText describing it.
+    bool exec_file(const std::string& path);
+
+    // Kind of session code running on `state` when it is the calling thread's current state:
+    // 1 inside a Use (native code called into the session: callbacks, events, transcoders),
+    // 2 inside eval, 3 inside exec_file; 0 otherwise (null, another thread's state, or no
+    // session code running).
+    static int getExecType(PyThreadState* state);
+
+    PyInterpreterState* interpreter() const { return _interpreter; }
+    // The global namespace (borrowed). Precondition: the session is held.
+    PyObject* globals() const { return _globals; }
+
+    // Text of the last failed exec_file: the exception and its traceback.
+    std::string _errorText;
+
+private:
+    PyInterpreterState* _interpreter;
+    PyObject* _globals;  // owned; never released (the session lives until the process ends)
+};
+
+// Releases the interpreter the calling thread holds, if any, for the guard's lifetime, and takes
+// it back at the end. Use it around anything that may wait (a lock, a terminal read) while
+// Python code up the stack holds the interpreter.
+class PY_INTERP_API PyInterpreterRelease {
+public:
+    PyInterpreterRelease();
+    ~PyInterpreterRelease();
+    PyInterpreterRelease(const PyInterpreterRelease&) = delete;
+    PyInterpreterRelease& operator=(const PyInterpreterRelease&) = delete;
+
+    // True when the calling thread currently holds an interpreter entered through this library.
+    static bool threadHoldsInterpreter();
+
+private:
+    PyThreadState* _saved;
+    int _savedKind;
+};
+
+// A plug-in action whose body is Python; the plug-in library derives its action from it.
+class PY_INTERP_API PyPluginAction : public ICDPluginAction {
+public:
+    PyPluginAction(unsigned int id, std::string name, ICDPluginActionType type,
+                   ICDPluginActionKind kind, ICDPluginAction* parent);
+    std::string help() override;
+    bool execute(ICDDictionary input, ICDDictionary* output) override;
+    virtual ~PyPluginAction();
+    // Calls the body with positional and keyword arguments; precondition: the session is held.
+    virtual PyObject* eval(PyObject* args, PyObject* kwargs);
+};
+
+// Fills `pyDict` (a dict) with the entries of `dictionary`: bool, int, float and str values.
+// Precondition: the interpreter is held.
+PY_INTERP_API void fromICDDictionaryToPyDict(ICDDictionary dictionary, PyObject* pyDict);
+// Converts a Python dict: bool, int (fitting a C long), float and str values are kept with their
+// type; an int beyond a C long becomes its decimal text; any other value becomes its str() text;
+// a key that is not a str is converted with str(). An entry whose str() raises is skipped and the
+// error cleared. Never leaves an error pending. Precondition: the interpreter is held.
+PY_INTERP_API ICDDictionary fromPyDictToICDDictionary(PyObject* pyDict);

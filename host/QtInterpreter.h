@@ -1,0 +1,34 @@
+// The dialog library (_qtinterpreter). Headless reference implementation: each dialog prints one
+// line "dialog: KIND CAPTION: TEXT" on standard output and takes the next queued answer; at an
+// interactive terminal with nothing queued it asks there; otherwise a message box answers 0 and
+// the other dialogs answer None. While a dialog waits for the terminal it releases the
+// interpreter, so background threads of the script's plug-in keep running.
+#pragma once
+
+#include <Python.h>
+
+#include <string>
+
+#include "ICDPlatform.h"
+
+// Preconditions of the five dialogs: the caller holds an interpreter (the results are Python
+// objects). Each returns a new reference: a str, or None when cancelled or unanswered.
+QT_INTERP_API int messageBox(const char* text, const char* caption, int buttons, int icon);
+QT_INTERP_API PyObject* inputBox(const char* text, const char* caption);
+QT_INTERP_API PyObject* openFileDialog(const char* caption, const char* dir, const char* filters);
+QT_INTERP_API PyObject* saveFileDialog(const char* caption, const char* dir, const char* filters);
+QT_INTERP_API PyObject* openDirDialog(const char* caption, const char* dir);
+
+namespace QtInterpreterDialogs {
+
+// Queue of answers, consumed oldest first, shared by every dialog of the process (thread-safe).
+// For a message box the answer is read as an integer (a non-number counts as 0); for the other
+// dialogs it is the text; a cancelled answer gives 0 or None.
+QT_INTERP_API void queueAnswer(const std::string& answer);
+QT_INTERP_API void queueCancel();
+QT_INTERP_API void clearAnswers();
+QT_INTERP_API std::size_t pendingAnswers();
+// Whether an empty queue may ask on the terminal (default: standard input is a terminal).
+QT_INTERP_API void setInteractive(bool interactive);
+
+}  // namespace QtInterpreterDialogs

@@ -1,0 +1,88 @@
+// The per-script registry object: what a script registers through module proxyplugin (name,
+// start/stop/action callables, actions), found by the script identifier; and the process-wide
+// table of handler bridges by handler key.
+//
+// Lock rules:
+//  - _mutex is never waited for while the calling thread holds an interpreter: a thread that finds
+//    it taken by another thread releases the interpreter while it waits and takes it back after.
+//    So a bridge thread's event callable calling setChecked while an action callable runs under
+//    _mutex on the host's thread cannot deadlock: the host's thread gets the interpreter back,
+//    finishes, and unlocks.
+//  - _mutex is re-entrant for its owner thread: script code running under it (an action
+//    callable, or the stop callable run by setChecked) may call setChecked or add a top-level
+//    action on the same thread.
+//  - The static registry and handler table are guarded by their own reader/writer lock, held
+//    only for the lookup or insertion itself (never while Python runs).
+#pragma once
+
+#include <Python.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ICDPlatform.h"
+
+class ProxyPythonPlugin;
+class ProxyPluginPyHandlerInterface;
+class ICDPluginAction;
+
+class PPP_API ProxyPluginPyInterface {
+public:
+    static ProxyPluginPyInterface* new_ProxyPluginPyInterface(ProxyPythonPlugin* owner);
+    static ProxyPluginPyInterface* get_ProxyPluginPyInterfaceById(std::string identifier);
+
+    ProxyPluginPyInterface(ProxyPythonPlugin* owner, std::string identifier);
+    ProxyPluginPyInterface(const ProxyPluginPyInterface&) = delete;
+    ProxyPluginPyInterface& operator=(const ProxyPluginPyInterface&) = delete;
+
+    std::string getIdentifier() const;
+    std::string getName() const;
+
+    // Callable setters: result of setCallbackByRef on the slot (None, or null when refused).
+    PyObject* setOnStart(PyObject* callable);
+    PyObject* setOnStop(PyObject* callable);
+    PyObject* setOnPluginAction(PyObject* callable);
+    void setName(std::string name);
+
+    // Preconditions of all below: the script's session is held by the calling thread.
+    bool start();
+    bool stop();
+    void onPluginAction(unsigned int id);
+    PyObject* setChecked(unsigned int id, bool value);
+    PyObject* getChecked(unsigned int id);
+    PyObject* addAction(unsigned int id, char* name, unsigned int type, int parentId);
+    PyObject* addAction(unsigned int id, char* name, PyObject* callable, int parentId);
+
+    void addHandlerInterface(std::string key, ProxyPluginPyHandlerInterface* bridge);
+    ProxyPluginPyHandlerInterface* getHandlerInterface(std::string key) const;
+    static ProxyPluginPyHandlerInterface* findHandlerInterface(const std::string& key);
+
+    // Called by the plug-in's destructor: from then on nothing reaches the deleted plug-in, and
+    // adding a top-level action fails with a printed RuntimeError. Precondition: the caller does
+    // not run under this interface's lock on another thread's behalf.
+    void detachPlugin();
+    ProxyPythonPlugin* getPlugin() const;
+
+    static std::int32_t instance_id;
+    static std::vector<ProxyPluginPyInterface*> _proxy_instance_vect;
+    static std::map<std::string, ProxyPluginPyHandlerInterface*> _proxy_handler_map;
+
+private:
+    ProxyPythonPlugin* _plugin;
+    std::string _identifier;
+    PyObject* _onStart;
+    PyObject* _onStop;
+    PyObject* _onPluginAction;
+    std::string _name;
+    std::mutex _mutex;
+    std::map<unsigned int, ICDPluginAction*> _actionsById;
+
+    // Re-entry bookkeeping of _mutex (see the lock rules above).
+    std::atomic<std::thread::id> _mutexOwner{};
+    int _mutexDepth = 0;
+    friend class InterfaceLock;
+};
