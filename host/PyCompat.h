@@ -51,4 +51,17 @@ inline void printPendingError() {
     PyErr_Print();
 }
 
+// PySys_SetArgvEx, deprecated from 3.11 on but still the one call that sets sys.argv of the
+// current (sub-)interpreter alone. Precondition: the interpreter lock is held.
+inline void setArgvEx(int argc, wchar_t** argv, int updatePath) {
+#if PY_VERSION_HEX >= 0x030B0000
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    PySys_SetArgvEx(argc, argv, updatePath);
+#if PY_VERSION_HEX >= 0x030B0000
+#pragma GCC diagnostic pop
+#endif
+}
+
 }  // namespace pycompat
