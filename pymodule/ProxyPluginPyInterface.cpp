@@ -1,0 +1,297 @@
+#include "pymodule/ProxyPluginPyInterface.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <shared_mutex>
+
+#include "PyCompat.h"
+#include "PyInterpreter.h"
+#include "PyRef.h"
+#include "actions/ProxyPythonPluginAction.h"
+#include "bridge/ProxyPluginPyHandlerInterface.h"
+#include "plugin/ProxyPythonPlugin.h"
+#include "pymodule/PyCallUtils.h"
+
+std::int32_t ProxyPluginPyInterface::instance_id = 0;
+std::vector<ProxyPluginPyInterface*> ProxyPluginPyInterface::_proxy_instance_vect;
+std::map<std::string, ProxyPluginPyHandlerInterface*> ProxyPluginPyInterface::_proxy_handler_map;
+
+namespace {
+
+// Guards instance_id, _proxy_instance_vect and _proxy_handler_map: a plug-in may initialise on
+// the host's thread while another plug-in's bridge thread looks an identifier or a key up.
+// Held only for the lookup or the insertion itself, never while Python runs.
+std::shared_mutex& registryMutex() {
+    static std::shared_mutex mutex;
+    return mutex;
+}
+
+PyObject* newBool(bool value) {
+    if (value) {
+        Py_RETURN_TRUE;
+    }
+    Py_RETURN_FALSE;
+}
+
+void printRuntimeError(const char* text) {
+    PyErr_SetString(PyExc_RuntimeError, text);
+    pycompat::printPendingError();
+}
+
+ICDPluginActionType mapActionType(unsigned int type) {
+    switch (type) {
+        case ACTION_TYPE_MENU:
+        case ACTION_TYPE_EX_GROUP:
+        case ACTION_TYPE_CHECKABLE:
+            return static_cast<ICDPluginActionType>(type);
+        default:
+            return ACTION_TYPE_NORMAL;
+    }
+}
+
+const char* const kInvalidParent = "invalid parent id";
+const char* const kPluginDeleted = "the plug-in object of this script has been deleted";
+
+}  // namespace
+
+// Holds an interface's _mutex. Re-entrant for the owning thread. Precondition: none as to the
+// interpreter; a thread that must wait for another owner releases the interpreter it holds while
+// it waits, so nobody ever waits on _mutex holding an interpreter.
+class InterfaceLock {
+public:
+    explicit InterfaceLock(ProxyPluginPyInterface& owner) : _owner(owner) {
+        const std::thread::id self = std::this_thread::get_id();
+        if (_owner._mutexOwner.load() == self) {
+            ++_owner._mutexDepth;
+            return;
+        }
+        if (!_owner._mutex.try_lock()) {
+            PyInterpreterRelease release;
+            _owner._mutex.lock();
+        }
+        _owner._mutexOwner.store(self);
+        _owner._mutexDepth = 1;
+    }
+    ~InterfaceLock() {
+        if (--_owner._mutexDepth == 0) {
+            _owner._mutexOwner.store(std::thread::id());
+            _owner._mutex.unlock();
+        }
+    }
+    InterfaceLock(const InterfaceLock&) = delete;
+    InterfaceLock& operator=(const InterfaceLock&) = delete;
+
+private:
+    ProxyPluginPyInterface& _owner;
+};
+
+ProxyPluginPyInterface* ProxyPluginPyInterface::new_ProxyPluginPyInterface(
+    ProxyPythonPlugin* owner) {
+    std::unique_lock<std::shared_mutex> lock(registryMutex());
+    const std::int32_t number = instance_id++;
+    // The owner's address as the platform's sprintf "%p" writes it there: 16 upper-case digits.
+    char identifier[96];
+    std::snprintf(identifier, sizeof identifier, "%s#%d@%016lX", "proxyplugin", number,
+                  static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(owner)));
+    auto* created = new ProxyPluginPyInterface(owner, identifier);
+    _proxy_instance_vect.push_back(created);
+    return created;
+}
+
+ProxyPluginPyInterface* ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(
+    std::string identifier) {
+    std::shared_lock<std::shared_mutex> lock(registryMutex());
+    for (ProxyPluginPyInterface* candidate : _proxy_instance_vect) {
+        if (candidate != nullptr && candidate->_identifier == identifier) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+ProxyPluginPyInterface::ProxyPluginPyInterface(ProxyPythonPlugin* owner, std::string identifier)
+    : _plugin(owner),
+      _identifier(std::move(identifier)),
+      _onStart(nullptr),
+      _onStop(nullptr),
+      _onPluginAction(nullptr),
+      _name(_identifier) {}
+
+std::string ProxyPluginPyInterface::getIdentifier() const {
+    return _identifier;
+}
+
+std::string ProxyPluginPyInterface::getName() const {
+    return _name;
+}
+
+PyObject* ProxyPluginPyInterface::setOnStart(PyObject* callable) {
+    return setCallbackByRef(&_onStart, callable);
+}
+
+PyObject* ProxyPluginPyInterface::setOnStop(PyObject* callable) {
+    return setCallbackByRef(&_onStop, callable);
+}
+
+PyObject* ProxyPluginPyInterface::setOnPluginAction(PyObject* callable) {
+    return setCallbackByRef(&_onPluginAction, callable);
+}
+
+void ProxyPluginPyInterface::setName(std::string name) {
+    _name = std::move(name);
+}
+
+namespace {
+
+// Runs a start or stop callable; true only when it returned True itself.
+bool runLifecycleCallable(PyObject* slot) {
+    if (slot == nullptr || !PyCallable_Check(slot)) {
+        return false;
+    }
+    // Our own reference: the callable may replace itself in the slot while it runs.
+    PyRef callable = PyRef::borrow(slot);
+    PyRef result = PyRef::steal(evalCallback(callable.get(), nullptr));
+    return result.get() == Py_True;
+}
+
+}  // namespace
+
+bool ProxyPluginPyInterface::start() {
+    return runLifecycleCallable(_onStart);
+}
+
+bool ProxyPluginPyInterface::stop() {
+    return runLifecycleCallable(_onStop);
+}
+
+void ProxyPluginPyInterface::onPluginAction(unsigned int id) {
+    if (_onPluginAction == nullptr || !PyCallable_Check(_onPluginAction)) {
+        return;
+    }
+    PyRef args = PyRef::steal(Py_BuildValue("(i)", static_cast<int>(id)));
+    if (!args) {
+        pycompat::printPendingError();
+        return;
+    }
+    {
+        InterfaceLock lock(*this);
+        PyRef callable = PyRef::borrow(_onPluginAction);
+        PyRef result = PyRef::steal(PyObject_CallObject(callable.get(), args.get()));
+    }
+    if (PyErr_Occurred() != nullptr) {
+        pycompat::printPendingError();
+    }
+}
+
+PyObject* ProxyPluginPyInterface::setChecked(unsigned int id, bool value) {
+    auto found = _actionsById.find(id);
+    if (found == _actionsById.end() || found->second == nullptr ||
+        found->second->getActionType() != ACTION_TYPE_CHECKABLE) {
+        return newBool(false);
+    }
+    ICDPluginAction* action = found->second;
+    {
+        InterfaceLock lock(*this);
+        stop();
+        action->setChecked(value);
+    }
+    return newBool(true);
+}
+
+PyObject* ProxyPluginPyInterface::getChecked(unsigned int id) {
+    auto found = _actionsById.find(id);
+    if (found == _actionsById.end() || found->second == nullptr ||
+        found->second->getActionType() != ACTION_TYPE_CHECKABLE) {
+        Py_RETURN_NONE;
+    }
+    return newBool(found->second->getChecked());
+}
+
+PyObject* ProxyPluginPyInterface::addAction(unsigned int id, char* name, unsigned int type,
+                                            int parentId) {
+    const std::string actionName = name != nullptr ? name : "";
+    ICDPluginAction* parent = nullptr;
+    if (parentId > 0) {
+        auto found = _actionsById.find(static_cast<unsigned int>(parentId));
+        if (found == _actionsById.end()) {
+            printRuntimeError(kInvalidParent);
+            Py_RETURN_NONE;
+        }
+        parent = found->second;
+    }
+
+    ICDPluginAction* action = nullptr;
+    if (parent != nullptr) {
+        action = new ICDPluginAction(id, actionName, mapActionType(type), ACTION_KIND_MENU, parent);
+        parent->_children.push_back(action);
+    } else {
+        InterfaceLock lock(*this);
+        if (_plugin == nullptr) {
+            printRuntimeError(kPluginDeleted);
+            Py_RETURN_NONE;
+        }
+        action =
+            new ICDPluginAction(id, actionName, mapActionType(type), ACTION_KIND_MENU, nullptr);
+        _plugin->addPluginAction(action);
+    }
+    _actionsById.emplace(id, action);
+    Py_RETURN_NONE;
+}
+
+PyObject* ProxyPluginPyInterface::addAction(unsigned int id, char* name, PyObject* callable,
+                                            int parentId) {
+    const std::string actionName = name != nullptr ? name : "";
+    ICDPluginAction* parent = nullptr;
+    if (parentId > 0) {
+        auto found = _actionsById.find(static_cast<unsigned int>(parentId));
+        if (found == _actionsById.end()) {
+            printRuntimeError(kInvalidParent);
+            return newBool(false);
+        }
+        parent = found->second;
+    }
+
+    // Not entered in _actionsById: a callable action is neither a parent nor checkable.
+    if (parent != nullptr) {
+        parent->_children.push_back(new ProxyPythonPluginAction(id, actionName, parent, callable));
+        return newBool(true);
+    }
+    InterfaceLock lock(*this);
+    if (_plugin == nullptr) {
+        printRuntimeError(kPluginDeleted);
+        return newBool(false);
+    }
+    _plugin->addPluginAction(new ProxyPythonPluginAction(id, actionName, nullptr, callable));
+    return newBool(true);
+}
+
+void ProxyPluginPyInterface::addHandlerInterface(std::string key,
+                                                 ProxyPluginPyHandlerInterface* bridge) {
+    {
+        std::unique_lock<std::shared_mutex> lock(registryMutex());
+        _proxy_handler_map.emplace(std::move(key), bridge);
+    }
+    if (bridge != nullptr) {
+        bridge->init();
+    }
+}
+
+ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(std::string key) const {
+    return findHandlerInterface(key);
+}
+
+ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(
+    const std::string& key) {
+    std::shared_lock<std::shared_mutex> lock(registryMutex());
+    auto found = _proxy_handler_map.find(key);
+    return found != _proxy_handler_map.end() ? found->second : nullptr;
+}
+
+void ProxyPluginPyInterface::detachPlugin() {
+    InterfaceLock lock(*this);
+    _plugin = nullptr;
+}
+
+ProxyPythonPlugin* ProxyPluginPyInterface::getPlugin() const {
+    return _plugin;
+}

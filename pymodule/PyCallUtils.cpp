@@ -1,0 +1,186 @@
+#include "pymodule/PyCallUtils.h"
+
+#include <cstring>
+#include <iostream>
+
+#include "PyCompat.h"
+#include "PyRef.h"
+
+namespace {
+
+// UTF-8 text of a str object; text that cannot be encoded strictly (lone surrogates) is escaped
+// rather than lost. Never leaves an error pending.
+std::string utf8Of(PyObject* text) {
+    if (text == nullptr) {
+        return std::string();
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text, &size);  // borrowed buffer of `text`
+    if (data != nullptr) {
+        return std::string(data, static_cast<std::size_t>(size));
+    }
+    PyErr_Clear();
+    PyRef bytes = PyRef::steal(PyUnicode_AsEncodedString(text, "utf-8", "backslashreplace"));
+    if (!bytes) {
+        PyErr_Clear();
+        return std::string();
+    }
+    return std::string(PyBytes_AS_STRING(bytes.get()),
+                       static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+}
+
+std::string strOf(PyObject* object) {
+    if (object == nullptr) {
+        return std::string();
+    }
+    PyRef text = PyRef::steal(PyObject_Str(object));
+    if (!text) {
+        PyErr_Clear();
+        return std::string();
+    }
+    return utf8Of(text.get());
+}
+
+std::string reprOf(PyObject* object) {
+    if (object == nullptr) {
+        return std::string();
+    }
+    PyRef text = PyRef::steal(PyObject_Repr(object));
+    if (!text) {
+        PyErr_Clear();
+        return std::string();
+    }
+    return utf8Of(text.get());
+}
+
+// An attribute as a new reference, or empty (the lookup error cleared).
+PyRef attributeOf(PyObject* object, const char* name) {
+    if (object == nullptr) {
+        return PyRef();
+    }
+    PyRef attribute = PyRef::steal(PyObject_GetAttrString(object, name));
+    if (!attribute) {
+        PyErr_Clear();
+    }
+    return attribute;
+}
+
+}  // namespace
+
+PyObject* setCallbackByRef(PyObject** slot, PyObject* candidate) {
+    if (candidate == nullptr || !PyCallable_Check(candidate)) {
+        PyErr_SetString(PyExc_ReferenceError, "Object passed as argument is not a callable one");
+        pycompat::printPendingError();
+        std::cerr << " Failed to setCallbackByRef. " << static_cast<const void*>(candidate)
+                  << " is not a callable object." << std::endl;
+        return nullptr;
+    }
+    // The new reference is taken before the old one goes, so storing the object the slot
+    // already holds keeps it alive and its count unchanged.
+    Py_INCREF(candidate);
+    PyObject* previous = *slot;
+    *slot = candidate;
+    Py_XDECREF(previous);
+    Py_RETURN_NONE;
+}
+
+PyObject* evalCallback(PyObject* callable, PyObject* args) {
+    if (callable == nullptr) {
+        return nullptr;
+    }
+    PyRef result = PyRef::steal(PyObject_CallObject(callable, args));
+    if (PyErr_Occurred() != nullptr) {
+        pycompat::printPendingError();
+        return nullptr;
+    }
+    return result.release();
+}
+
+std::string PyError2StdString(PyObject* type) {
+    std::string text;
+    if (type == nullptr) {
+        return text;
+    }
+    PyObject* rawType = nullptr;  // the three are owned after Fetch
+    PyObject* rawValue = nullptr;
+    PyObject* rawTraceback = nullptr;
+    PyErr_Fetch(&rawType, &rawValue, &rawTraceback);
+    PyErr_NormalizeException(&rawType, &rawValue, &rawTraceback);
+    PyRef errorType = PyRef::steal(rawType);
+    PyRef value = PyRef::steal(rawValue);
+    PyRef traceback = PyRef::steal(rawTraceback);
+    if (!value) {
+        PyErr_Clear();
+        return text;
+    }
+
+    const std::string valueText = strOf(value.get());
+    const std::string typeText = reprOf(errorType.get());
+
+    // Only the first entry of the traceback: the outermost frame, listed first by the
+    // interpreter. Read through attributes, which every supported version computes the same way.
+    std::string fileText;
+    std::string functionText;
+    long line = -1;
+    if (traceback && traceback.get() != Py_None) {
+        PyRef lineNumber = attributeOf(traceback.get(), "tb_lineno");
+        if (lineNumber && PyLong_Check(lineNumber.get())) {
+            line = PyLong_AsLong(lineNumber.get());
+            if (line == -1 && PyErr_Occurred() != nullptr) {
+                PyErr_Clear();
+            }
+        }
+        PyRef frame = attributeOf(traceback.get(), "tb_frame");
+        PyRef code = attributeOf(frame.get(), "f_code");
+        if (code) {
+            PyRef fileName = attributeOf(code.get(), "co_filename");
+            PyRef functionName = attributeOf(code.get(), "co_name");
+            if (fileName) {
+                fileText = strOf(fileName.get());
+            }
+            if (functionName) {
+                functionText = strOf(functionName.get());
+            }
+        }
+    }
+
+    text = "File \"" + fileText + "\", line " + std::to_string(line) + ", in " + functionText +
+           "\n" + typeText + ": " + valueText;
+    PyErr_Clear();
+    return text;
+}
+
+PyObject* stringListToPyTuple(std::vector<std::string> list) {
+    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(list.size())));
+    if (!tuple) {
+        return nullptr;
+    }
+    for (std::size_t index = 0; index < list.size(); ++index) {
+        const char* data = list[index].c_str();
+        PyObject* item = PyUnicode_DecodeUTF8(data, static_cast<Py_ssize_t>(std::strlen(data)),
+                                              "replace");  // new reference
+        if (item == nullptr) {
+            // Only a failed allocation gets here; the item becomes the empty text.
+            PyErr_Clear();
+            item = PyUnicode_FromString("");
+            if (item == nullptr) {
+                return nullptr;
+            }
+        }
+        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(index), item);  // steals `item`
+    }
+    return tuple.release();
+}
+
+std::string ReplaceAll(std::string subject, const std::string& search,
+                       const std::string& replacement) {
+    if (search.empty()) {
+        return subject;
+    }
+    std::size_t position = 0;
+    while ((position = subject.find(search, position)) != std::string::npos) {
+        subject.replace(position, search.size(), replacement);
+        position += replacement.size();
+    }
+    return subject;
+}
