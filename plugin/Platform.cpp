@@ -29,8 +29,7 @@ void openDocument(const std::string& path) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, opener, &actions, nullptr, const_cast<char**>(argv), environ) ==
-        0) {
+    if (posix_spawnp(&pid, opener, &actions, nullptr, const_cast<char**>(argv), environ) == 0) {
         // Reaped on a thread of its own so that no zombie stays behind and nobody waits.
         std::thread([pid] {
             int status = 0;

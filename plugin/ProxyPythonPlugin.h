@@ -41,8 +41,25 @@ public:
     std::string getHelpFile() const { return _helpFile; }
     ProxyPluginPyInterface* getInterface() const { return _interface; }
     PySession* getSession() const { return _session; }
+    // The module proxyplugin of the sub-interpreter (borrowed), or null before set-up.
+    PyObject* getModule() const { return _module; }
+
+    // The script's directory as set-up derives it: every backslash turned into "/", then the
+    // text up to and including the last "/", or empty when there is none.
+    static std::string scriptDirOf(const std::string& fileName);
+    // The handler key: the handler's address as 16 lower-case hexadecimal digits, zero-padded,
+    // without a "0x" prefix.
+    static std::string handlerKeyOf(const ICDHandler* handler);
 
 private:
+    // Set-up made a session and a module; until then, or when set-up failed, the plug-in is inert.
+    bool isReady() const {
+        return _interface != nullptr && _session != nullptr && _module != nullptr;
+    }
+    void createSubInterpreter();
+    void createModule();
+    void publishHandler(ICDHandler* handler);
+
     PyThreadState* _threadState;
     PyObject* _module;
     PySession* _session;

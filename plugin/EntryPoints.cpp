@@ -1,0 +1,61 @@
+// The library's exported entry points and the static objects that live from load to unload.
+#include "ProxyPythonPluginNS.h"
+
+#include <chrono>
+#include <iostream>
+#include <sstream>
+
+#include "ProxyPythonPlugin.h"
+#include "bridge/ProxyPluginPyHandlerInterface.h"
+
+std::set<ICDHandler*> ProxyPythonPlugin::glob_python_driver_set;
+
+namespace {
+constexpr unsigned int kDestroyPauseMs = 100;
+}
+
+std::string getPluginAPIVersion() {
+    std::ostringstream version;
+    version << "$Revision: 122971 $"
+            << " P" << 8 << "." << 8;
+    return version.str();
+}
+
+namespace ProxyPythonPluginNS {
+
+std::vector<ProxyPythonPlugin*> plugins_vect;
+
+ICDPluginObject* onCreate() {
+    // No Python work here: the sub-interpreter and the script come with the first handler.
+    ProxyPythonPlugin* plugin = new ProxyPythonPlugin("ProxyPythonPlugin?");
+    std::cout << "plugin " << static_cast<const void*>(plugin) << std::endl;
+    plugins_vect.push_back(plugin);
+    return plugin;
+}
+
+void onDestroy() {
+    if (plugins_vect.empty()) {
+        return;
+    }
+    // The length is read again on every round: a stop callback may, through the host, create
+    // another plug-in, which is then stopped and deleted in the same walk.
+    for (std::size_t index = 0; index < plugins_vect.size(); ++index) {
+        ProxyPythonPlugin* plugin = plugins_vect[index];
+        if (plugin == nullptr) {
+            continue;
+        }
+        std::cout << "destroying plugin " << static_cast<const void*>(plugin) << std::endl;
+        plugin->stop();
+        // Leaves the handler bridges' background threads time to finish what the stop started.
+        ProxyPythonPluginPlatform::pauseMilliseconds(kDestroyPauseMs);
+        delete plugin;
+        plugins_vect[index] = nullptr;
+    }
+    plugins_vect.clear();
+}
+
+}  // namespace ProxyPythonPluginNS
+
+bool ProxyPythonPluginWaitForEvents(unsigned long timeoutMs) {
+    return ProxyPluginPyHandlerInterface::waitUntilAllIdle(std::chrono::milliseconds(timeoutMs));
+}

@@ -1,0 +1,169 @@
+// Set-up of a proxy plug-in when the host hands it an ICD handler: the sub-interpreter, its
+// session and module proxyplugin (once), then per handler the handler's constants, a handler
+// bridge, the script run, the plug-in's name and its help action.
+//
+// Lock rules: the interpreter lock is taken only between PyEval_RestoreThread and
+// PyEval_SaveThread in createSubInterpreter, inside PySession::Use guards, and inside
+// PySession::eval / exec_file (which enter the session themselves, so no guard is held around
+// them).
+#include "ProxyPythonPlugin.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "PyCompat.h"
+#include "PyInterpreter.h"
+#include "PyRef.h"
+#include "bridge/ProxyPluginPyHandlerInterface.h"
+#include "pymodule/ProxyPluginPyInterface.h"
+#include "pymodule/ProxyPluginPyModule.h"
+
+namespace {
+
+// PYTHON_API_VERSION of every CPython from 3.7 to 3.13.
+constexpr int kModuleApiVersion = 1013;
+constexpr const char* kModuleName = "proxyplugin";
+
+bool fileOpensForReading(const std::string& path) {
+    std::ifstream file(path);
+    return file.is_open();
+}
+
+// Precondition: the module's interpreter is held. On failure the Python error stays pending.
+bool addStringConstant(PyObject* module, const char* name, const std::string& value) {
+    return PyModule_AddStringConstant(module, name, value.c_str()) == 0;
+}
+
+}  // namespace
+
+void ProxyPythonPlugin::onSetICDHandler(ICDHandler* handler) {
+    if (handler == nullptr) {
+        std::cerr << "ProxyPythonPlugin: no ICD handler given to " << _name << std::endl;
+        return;
+    }
+    if (!_initialised) {
+        init();
+    }
+    // A plug-in whose set-up failed stays inert; init has said why, once.
+    if (!isReady()) {
+        return;
+    }
+    publishHandler(handler);
+
+    if (fileOpensForReading(_fileName)) {
+        loadPythonFile(_fileName);
+    } else {
+        std::cerr << "python plugin file " << _fileName << " not found" << std::endl;
+    }
+    _name = _interface->getName();
+    std::cout << "ProxyPythonPlugin::" << _name << std::endl;
+    createHelpMenu();
+}
+
+void ProxyPythonPlugin::init() {
+    // The identifier exists before any Python work, so the module can publish it.
+    _interface = ProxyPluginPyInterface::new_ProxyPluginPyInterface(this);
+    createSubInterpreter();
+    if (_threadState == nullptr) {
+        std::cerr << "ProxyPythonPlugin: cannot create the Python sub-interpreter" << std::endl;
+    } else {
+        // Never deleted: the session lives as long as the sub-interpreter, until the process ends.
+        _session = new PySession(_threadState);
+        createModule();
+    }
+    _scriptDir = scriptDirOf(_fileName);
+    if (isReady()) {
+        // The directory goes in unquoted: a quote in it makes the line fail, and eval reports it.
+        _session->eval("import sys");
+        _session->eval("import os,pydoc");
+        _session->eval("sys.path.append('" + _scriptDir + "')");
+        _session->eval("sys.path.append('" + _scriptDir + "lib/site-packages')");
+    }
+    _initialised = true;
+}
+
+void ProxyPythonPlugin::createSubInterpreter() {
+    // Py_NewInterpreter needs the lock held with some state current: before 3.12 it returns
+    // without the lock when called from a thread with no state. The stored state is the one the
+    // previous set-up released (or the main interpreter's), so the lock is taken through it. A
+    // caller that already holds an interpreter gives it up for this span: restoring a state on
+    // top of a current one deadlocks.
+    PyInterpreterRelease release;
+    PyMainInterp* main = PyMainInterp::PyMainInterpInstance();
+    PyEval_RestoreThread(main->getPyThreadState());
+    // On failure Py_NewInterpreter makes the caller's state current again and returns null, so
+    // the state saved below is the one restored above either way.
+    _threadState = Py_NewInterpreter();
+    main->setPyThreadState(PyEval_SaveThread());
+}
+
+void ProxyPythonPlugin::createModule() {
+    PySession::Use use(_session);
+    pycompat::setArgvEx(0, nullptr, 0);
+
+    PyRef module = PyRef::steal(PyModule_Create2(ProxyPluginPyModule_def(), kModuleApiVersion));
+    bool made = static_cast<bool>(module);
+    if (made) {
+        PyRef handlers = PyRef::steal(PyDict_New());
+        // SetAttr does not steal: the module takes its own reference to the dictionary.
+        made = handlers && PyObject_SetAttrString(module.get(), "proxy_plugin_handlers_dict",
+                                                  handlers.get()) == 0;
+    }
+    if (made) {
+        const std::string identifier = _interface->getIdentifier();
+        std::cout << "Module::" << PyModule_GetName(module.get()) << "->" << identifier
+                  << std::endl;
+        made = addStringConstant(module.get(), "__proxy_plugin_identifier__", identifier) &&
+               PyModule_AddIntConstant(module.get(), "ACTION_TYPE_MENU", ACTION_TYPE_MENU) == 0 &&
+               PyModule_AddIntConstant(module.get(), "ACTION_TYPE_CHECKABLE",
+                                       ACTION_TYPE_CHECKABLE) == 0 &&
+               PyModule_AddIntConstant(module.get(), "ACTION_TYPE_EX_GROUP",
+                                       ACTION_TYPE_EX_GROUP) == 0 &&
+               PyModule_AddIntConstant(module.get(), "ACTION_TYPE_NORMAL", ACTION_TYPE_NORMAL) == 0;
+    }
+    if (made) {
+        // So that the script's "import proxyplugin" yields this very object. The module table is
+        // borrowed; SetItemString does not steal the module.
+        made = PyDict_SetItemString(PyImport_GetModuleDict(), kModuleName, module.get()) == 0;
+    }
+    if (!made) {
+        PyErr_Clear();
+        std::cerr << "ProxyPythonPlugin: cannot create module proxyplugin" << std::endl;
+        return;
+    }
+    // The plug-in keeps the creation reference for the life of the process.
+    _module = module.release();
+}
+
+void ProxyPythonPlugin::publishHandler(ICDHandler* handler) {
+    PySession::Use use(_session);
+    const std::string key = handlerKeyOf(handler);
+    char busClock[32];
+    std::snprintf(busClock, sizeof busClock, "%lu", handler->getBusClockPeriod());
+    // Adding a constant again replaces it: the four always describe the handler set last.
+    const bool published =
+        addStringConstant(_module, "__proxy_plugin_icd_identifier__", key) &&
+        addStringConstant(_module, "__proxy_plugin_icd_interface__", handler->getName()) &&
+        addStringConstant(_module, "__proxy_plugin_icd_filename__",
+                          handler->getXMLConfigFileName()) &&
+        addStringConstant(_module, "__proxy_plugin_icd_us_busclock__", busClock);
+    if (!published) {
+        pycompat::printPendingError();
+    }
+    // Never deleted: the bridge stays registered on its handler until the process ends. The
+    // registry starts its background thread, which waits for this guard to end.
+    ProxyPluginPyHandlerInterface* bridge = new ProxyPluginPyHandlerInterface(handler, _session);
+    _interface->addHandlerInterface(key, bridge);
+}
+
+bool ProxyPythonPlugin::loadPythonFile(std::string path) {
+    if (_session == nullptr) {
+        return false;
+    }
+    if (_session->exec_file(path)) {
+        return true;
+    }
+    std::cerr << _session->_errorText << std::endl;
+    return false;
+}
