@@ -1,0 +1,253 @@
+// ICDHandler::load: reads one ICD file into a new handler, or reports its first fault.
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+#include "FieldTypes.h"
+#include "ICDHandler.h"
+#include "TextFormat.h"
+
+namespace {
+
+using icdhost_text::quote;
+
+// The first fault found; thrown inside the loader only, never out of load().
+struct LoadError {
+    std::ptrdiff_t offset;
+    std::string reason;
+};
+
+[[noreturn]] void fail(const pugi::xml_node& node, std::string reason) {
+    throw LoadError{node.offset_debug(), std::move(reason)};
+}
+
+std::string element(const pugi::xml_node& node) {
+    return std::string("<") + node.name() + ">";
+}
+
+// Attribute values by name, after checking that the element carries no unknown or repeated
+// attribute and every required one.
+class Attributes {
+public:
+    Attributes(const pugi::xml_node& node, std::initializer_list<const char*> required,
+               std::initializer_list<const char*> optional) {
+        for (const pugi::xml_attribute& attribute : node.attributes()) {
+            const std::string name = attribute.name();
+            const bool known =
+                std::any_of(required.begin(), required.end(),
+                            [&](const char* candidate) { return name == candidate; }) ||
+                std::any_of(optional.begin(), optional.end(),
+                            [&](const char* candidate) { return name == candidate; });
+            if (!known) {
+                fail(node, "unknown attribute \"" + name + "\" on " + element(node));
+            }
+            if (!_values.emplace(name, attribute.value()).second) {
+                fail(node, "duplicate attribute \"" + name + "\" on " + element(node));
+            }
+        }
+        for (const char* name : required) {
+            if (_values.count(name) == 0) {
+                fail(node, std::string("missing attribute \"") + name + "\" on " + element(node));
+            }
+        }
+    }
+
+    bool has(const std::string& name) const { return _values.count(name) != 0; }
+    std::string get(const std::string& name) const {
+        auto it = _values.find(name);
+        return it == _values.end() ? std::string() : it->second;
+    }
+
+private:
+    std::map<std::string, std::string> _values;
+};
+
+// Children must all be elements of `childName` (or none at all when it is null).
+std::vector<pugi::xml_node> children(const pugi::xml_node& parent, const char* childName) {
+    std::vector<pugi::xml_node> result;
+    for (const pugi::xml_node& child : parent.children()) {
+        switch (child.type()) {
+            case pugi::node_element:
+                if (childName == nullptr || std::strcmp(child.name(), childName) != 0) {
+                    fail(child, "unknown element " + element(child) + " in " + element(parent));
+                }
+                result.push_back(child);
+                break;
+            case pugi::node_pcdata:
+            case pugi::node_cdata:
+                fail(child, "unexpected text in " + element(parent));
+            default:
+                break;
+        }
+    }
+    return result;
+}
+
+std::string requireName(const pugi::xml_node& node, const Attributes& attributes) {
+    std::string name = attributes.get("name");
+    if (name.empty()) {
+        fail(node, "empty attribute \"name\" on " + element(node));
+    }
+    return name;
+}
+
+std::uint64_t parseUnsigned(const pugi::xml_node& node, const char* attribute,
+                            const std::string& text, unsigned bits) {
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+    std::uint64_t value = 0;
+    std::string error;
+    if (!icdhost_text::parseInteger(text, &negative, &magnitude, &error)) {
+        fail(node, std::string("bad ") + attribute + " " + quote(text) + ": " + error);
+    }
+    if (!icdhost_text::fitsUnsigned(negative, magnitude, bits, &value)) {
+        fail(node, std::string("bad ") + attribute + " " + quote(text) +
+                       ": out of range for unsigned " + std::to_string(bits) + "-bit");
+    }
+    return value;
+}
+
+bool parseBoolean(const pugi::xml_node& node, const char* attribute, const std::string& text) {
+    if (text == "true" || text == "1") {
+        return true;
+    }
+    if (text == "false" || text == "0") {
+        return false;
+    }
+    fail(node,
+         std::string("bad ") + attribute + " " + quote(text) + ": expected true, false, 1 or 0");
+}
+
+void loadField(ICDMessage& message, const pugi::xml_node& node) {
+    const Attributes attributes(node, {"name"}, {"type", "typeCode", "value"});
+    const std::string name = requireName(node, attributes);
+    if (message.findMessageField(name) != nullptr) {
+        fail(node,
+             "duplicate field name " + quote(name) + " in message " + quote(message.getName()));
+    }
+    const bool named = attributes.has("type");
+    const bool coded = attributes.has("typeCode");
+    if (named && coded) {
+        fail(node, "field " + quote(name) + " has both \"type\" and \"typeCode\"");
+    }
+    if (!named && !coded) {
+        fail(node, "field " + quote(name) + " has neither \"type\" nor \"typeCode\"");
+    }
+    unsigned int code = 0;
+    if (named) {
+        const std::string type = attributes.get("type");
+        if (!icdhost_types::typeCodeOf(type, &code)) {
+            fail(node, "unknown type name " + quote(type) + " of field " + quote(name));
+        }
+    } else {
+        code = static_cast<unsigned int>(
+            parseUnsigned(node, "typeCode", attributes.get("typeCode"), 32));
+    }
+    children(node, nullptr);
+    ICDGenericMessageField* field = message.addField(name, code);
+    if (attributes.has("value")) {
+        const std::string value = attributes.get("value");
+        std::string error;
+        if (!field->setValueFromText(value, &error)) {
+            fail(node, "bad value " + quote(value) + " of field " + quote(name) + ": " + error);
+        }
+    }
+    // The raw form starts as the default conversion of the initial value.
+    field->encode();
+}
+
+void loadMessage(ICDHandler& handler, const pugi::xml_node& node) {
+    const Attributes attributes(node, {"name"}, {"alwaysEnterSession"});
+    const std::string name = requireName(node, attributes);
+    if (handler.findMessage(name) != nullptr) {
+        fail(node, "duplicate message name " + quote(name));
+    }
+    bool alwaysEnterSession = false;
+    if (attributes.has("alwaysEnterSession")) {
+        alwaysEnterSession =
+            parseBoolean(node, "alwaysEnterSession", attributes.get("alwaysEnterSession"));
+    }
+    const std::vector<pugi::xml_node> fields = children(node, "field");
+    ICDMessage* message = handler.addMessage(name, alwaysEnterSession);
+    for (const pugi::xml_node& field : fields) {
+        loadField(*message, field);
+    }
+}
+
+std::unique_ptr<ICDHandler> loadDocument(const pugi::xml_document& document,
+                                         const std::string& path) {
+    pugi::xml_node root;
+    for (const pugi::xml_node& child : document.children()) {
+        if (child.type() != pugi::node_element) {
+            continue;
+        }
+        if (std::strcmp(child.name(), "icd") != 0) {
+            fail(child, "unknown element " + element(child) + ", expected <icd>");
+        }
+        if (root) {
+            fail(child, "a second <icd> element");
+        }
+        root = child;
+    }
+    const Attributes attributes(root, {"name"}, {"busClockPeriod"});
+    const std::string name = requireName(root, attributes);
+    unsigned long busClockPeriod = 1000;
+    if (attributes.has("busClockPeriod")) {
+        busClockPeriod = static_cast<unsigned long>(
+            parseUnsigned(root, "busClockPeriod", attributes.get("busClockPeriod"), 32));
+    }
+    const std::vector<pugi::xml_node> messages = children(root, "message");
+    auto handler = std::make_unique<ICDHandler>(name, path, busClockPeriod);
+    for (const pugi::xml_node& message : messages) {
+        loadMessage(*handler, message);
+    }
+    return handler;
+}
+
+int lineOf(const std::string& text, std::ptrdiff_t offset) {
+    if (offset < 0) {
+        return 1;
+    }
+    const auto end = text.begin() + std::min<std::ptrdiff_t>(offset, text.size());
+    return 1 + static_cast<int>(std::count(text.begin(), end, '\n'));
+}
+
+}  // namespace
+
+std::unique_ptr<ICDHandler> ICDHandler::load(const std::string& path, std::string* error) {
+    std::string ignored;
+    std::string& report = error != nullptr ? *error : ignored;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        report = path + ": cannot open the file: " + std::strerror(errno);
+        return nullptr;
+    }
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        report = path + ": cannot read the file";
+        return nullptr;
+    }
+    pugi::xml_document document;
+    // Parsed from our own copy so that node offsets count bytes of the file as it is.
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(text.data(), text.size(),
+                             pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
+    if (!parsed) {
+        report = path + ":" + std::to_string(lineOf(text, parsed.offset)) +
+                 ": malformed XML: " + parsed.description();
+        return nullptr;
+    }
+    try {
+        return loadDocument(document, path);
+    } catch (const LoadError& fault) {
+        report = path + ":" + std::to_string(lineOf(text, fault.offset)) + ": " + fault.reason;
+        return nullptr;
+    }
+}
