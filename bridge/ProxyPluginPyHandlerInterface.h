@@ -3,9 +3,10 @@
 // script's event callable on a background thread of its own; and it carries the message, field
 // and encoder operations the script calls.
 //
-// Lock rules: _mutex guards _eventQueue, _running and the idle bookkeeping; it is never held
-// while Python runs or while the session is entered. _eventCallback and _reservations are touched
-// only with the script's session held.
+// Lock rules: _mutex guards _eventQueue, _running, _lastError and the idle bookkeeping; it is
+// never held while Python runs or while the session is entered. _eventCallback and _reservations
+// are touched only with the script's session held. The process-wide list of bridges has a mutex of
+// its own, held only to add, remove or pin bridges (order: that mutex, then a bridge's _mutex).
 #pragma once
 
 #include <Python.h>
@@ -67,6 +68,18 @@ private:
     std::map<ICDGenericMessageField*, ICDUiObject*> _reservations;
     PyObject* _eventCallback;
 
-    bool _busy = false;                  // an event call runs; guarded by _mutex
-    std::condition_variable _idle;       // signalled when the queue empties and no call runs
+    bool _busy = false;             // an event call runs; guarded by _mutex
+    std::condition_variable _idle;  // signalled when the queue empties and no call runs, when a
+                                    // waiter unpins the bridge, and when the bridge stops
+    bool _stopping = false;         // the destructor runs; guarded by _mutex
+    int _pins = 0;                  // waitUntilAllIdle callers using this bridge; guarded by _mutex
+
+    bool idleLocked() const { return _eventQueue.empty() && !_busy; }
+    // Waits on _idle until idle, stopping or `deadline`; false on timeout. `waited` tells whether
+    // the bridge was busy when the wait began. Precondition: `lock` holds _mutex.
+    bool waitIdleLocked(std::unique_lock<std::mutex>& lock,
+                        std::chrono::steady_clock::time_point deadline, bool* waited);
+    void setLastError(std::string text);
+    static void addToProcessList(ProxyPluginPyHandlerInterface* bridge);
+    static void removeFromProcessList(ProxyPluginPyHandlerInterface* bridge);
 };

@@ -1,0 +1,123 @@
+// Installing a script's object as the Python encoder of one field: the transcoder is picked by
+// the field's value-type code. Runs on a script thread with the script's session held, which the
+// transcoder constructors need.
+#include <iostream>
+
+#include "ICDHandler.h"
+#include "ICDMessage.h"
+#include "ICDMessageField.h"
+#include "bridge/ProxyPluginPyHandlerInterface.h"
+#include "plugin/ProxyPythonPlugin.h"
+#include "transcoders/ProxyPluginPyNumericTranscoder.h"
+#include "transcoders/ProxyPluginPyStringTranscoder.h"
+
+namespace {
+
+// Offers `transcoder` to the field through the overload of `Interface`. An accepted transcoder
+// belongs to the field. A refused one stays ours: its Python references are released while the
+// session is still held, then it is deleted, so neither it nor the encoder's references leak.
+template <typename Interface, typename Transcoder>
+bool offer(ICDGenericMessageField* field, Transcoder* transcoder) {
+    if (field->setTranscoder(static_cast<Interface*>(transcoder))) {
+        return true;
+    }
+    transcoder->releasePythonReferences();
+    delete transcoder;
+    return false;
+}
+
+template <typename T>
+bool installNumeric(ICDGenericMessageField* field, PySession* session, PyObject* encoder,
+                    bool alwaysEnterSession, bool pythonDriver) {
+    return offer<ICDGenericTranscoder<T>>(
+        field,
+        new ProxyPluginPyNumericTranscoder<T>(session, encoder, alwaysEnterSession, pythonDriver));
+}
+
+}  // namespace
+
+PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, std::string field,
+                                                         PyObject* encoder) {
+    if (_handler == nullptr) {
+        return PyBool_FromLong(0);
+    }
+    ICDMessage* owner = _handler->findMessage(message);
+    if (owner == nullptr) {
+        std::cerr << "setEncoding Error::No Message named " << message << std::endl;
+        return PyBool_FromLong(0);
+    }
+    const bool alwaysEnterSession = owner->_alwaysEnterSession;
+    ICDGenericMessageField* target = owner->findMessageField(field);
+    const bool pythonDriver = ProxyPythonPlugin::glob_python_driver_set.count(_handler) != 0;
+    if (pythonDriver) {
+        std::cout << "INFO:: Using Python Encoder within a Python Bus Driver" << std::endl;
+    }
+    if (target == nullptr) {
+        std::cerr << "setEncoding Error::No Field named " << field << " in Message named "
+                  << message << std::endl;
+        return PyBool_FromLong(0);
+    }
+
+    bool accepted = false;
+    switch (target->getDataType()) {
+        case 502:
+        case 506:
+            accepted = installNumeric<unsigned int>(target, _session, encoder, alwaysEnterSession,
+                                                    pythonDriver);
+            break;
+        case 503:
+            accepted =
+                installNumeric<short>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+            break;
+        case 504:
+            accepted = installNumeric<unsigned short>(target, _session, encoder, alwaysEnterSession,
+                                                      pythonDriver);
+            break;
+        case 505:
+            accepted =
+                installNumeric<int>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+            break;
+        case 507:
+            accepted =
+                installNumeric<long>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+            break;
+        case 508:
+            accepted = installNumeric<unsigned long>(target, _session, encoder, alwaysEnterSession,
+                                                     pythonDriver);
+            break;
+        case 509:
+            accepted = installNumeric<long long>(target, _session, encoder, alwaysEnterSession,
+                                                 pythonDriver);
+            break;
+        case 510:
+            accepted = installNumeric<unsigned long long>(target, _session, encoder,
+                                                          alwaysEnterSession, pythonDriver);
+            break;
+        case 511:
+            accepted =
+                installNumeric<float>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+            break;
+        case 512:
+            accepted =
+                installNumeric<double>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+            break;
+        case 513:
+            accepted = offer<ICDStringTranscoder>(
+                target, new ProxyPluginPyStringTranscoder(_session, encoder, alwaysEnterSession,
+                                                          pythonDriver));
+            break;
+        default:
+            break;  // no transcoder for this code
+    }
+
+    // The name the field reports now: the new encoder's after success, the current one's after a
+    // failure.
+    if (accepted) {
+        std::cout << "INFO:: Encoder '" << target->getEncoderName() << "' on field '"
+                  << target->getName() << "' applied properly" << std::endl;
+        return PyBool_FromLong(1);
+    }
+    std::cout << "ERROR:: Encoder '" << target->getEncoderName() << "' on field '"
+              << target->getName() << "' failed" << std::endl;
+    return PyBool_FromLong(0);
+}

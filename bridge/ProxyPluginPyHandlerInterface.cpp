@@ -1,0 +1,183 @@
+// Event bridge: construction and destruction, the host's delivery path, the background loop and
+// the call of the script's event callable.
+#include "bridge/ProxyPluginPyHandlerInterface.h"
+
+#include "ICDHandler.h"
+#include "PyCompat.h"
+#include "PyInterpreter.h"
+#include "PyRef.h"
+#include "pymodule/PyCallUtils.h"
+
+namespace {
+
+// Bus control events the host handles itself; the script never sees them.
+bool isForwarded(unsigned int event) {
+    return event != 3000 && (event < 4000 || event > 4002);
+}
+
+// str() of an exception value in the locale's encoding; UTF-8 when the locale cannot represent
+// it, empty when even that fails. Leaves no Python error pending. Precondition: session held.
+std::string exceptionText(PyObject* value) {
+    if (value == nullptr) {
+        return std::string();
+    }
+    std::string text;
+    PyRef str = PyRef::steal(PyObject_Str(value));
+    if (str) {
+        PyRef bytes = PyRef::steal(PyUnicode_EncodeLocale(str.get(), nullptr));
+        if (bytes) {
+            text = PyBytes_AsString(bytes.get());  // borrowed buffer, up to the first NUL
+        } else {
+            PyErr_Clear();
+            const char* utf8 = PyUnicode_AsUTF8(str.get());  // borrowed, lives with `str`
+            if (utf8 != nullptr) {
+                text = utf8;
+            }
+        }
+    }
+    PyErr_Clear();
+    return text;
+}
+
+}  // namespace
+
+ProxyPluginPyHandlerInterface::ProxyPluginPyHandlerInterface(ICDHandler* handler,
+                                                             PySession* session)
+    : ICDUiObject(),
+      _handler(handler),
+      _session(session),
+      _lastError(),
+      _running(false),
+      _eventCallback(nullptr) {
+    addToProcessList(this);
+    if (_handler != nullptr) {
+        // Events may arrive from now on: they wait in the queue for init().
+        _handler->registerUiObject(this);
+    }
+}
+
+ProxyPluginPyHandlerInterface::~ProxyPluginPyHandlerInterface() {
+    if (_handler != nullptr) {
+        _handler->unregisterUiObject(this);
+    }
+    removeFromProcessList(this);
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _running = false;
+        _stopping = true;
+    }
+    _eventReady.notify_one();
+    _idle.notify_all();
+    if (_thread.joinable()) {
+        // The loop may need the session to finish its current event: a caller holding an
+        // interpreter gives it up while it waits. Precondition: not on the bridge's own thread.
+        PyInterpreterRelease release;
+        _thread.join();
+    }
+    std::unique_lock<std::mutex> lock(_mutex);
+    _idle.wait(lock, [this] { return _pins == 0; });
+    // _eventCallback keeps its reference and the reservation holders stay registered: the
+    // session is not entered here.
+}
+
+void ProxyPluginPyHandlerInterface::init() {
+    if (_thread.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _running = true;
+    }
+    _thread = std::thread(&ProxyPluginPyHandlerInterface::_backgroundLoop, this);
+}
+
+bool ProxyPluginPyHandlerInterface::consumeICDEvent(unsigned int event, unsigned long data) {
+    if (!ICDUiAbstractObject::consumeICDEvent(event, data)) {
+        return false;
+    }
+    if (_session == nullptr || !isForwarded(event)) {
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _eventQueue.push_back(event);
+    }
+    _eventReady.notify_all();
+    return true;
+}
+
+void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterface* bridge) {
+    std::unique_lock<std::mutex> lock(bridge->_mutex);
+    for (;;) {
+        bridge->_eventReady.wait(
+            lock, [bridge] { return !bridge->_eventQueue.empty() || !bridge->_running; });
+        if (!bridge->_running) {
+            return;  // what is still queued is dropped
+        }
+        // _running is not looked at while draining: a stop takes effect once the queue is empty.
+        while (!bridge->_eventQueue.empty()) {
+            const unsigned int event = bridge->_eventQueue.front();
+            bridge->_eventQueue.pop_front();
+            bridge->_busy = true;
+            lock.unlock();
+            {
+                PySession::Use use(bridge->_session);
+                bridge->onConsumeICDEvent(event);
+            }
+            lock.lock();
+            bridge->_busy = false;
+        }
+        bridge->_idle.notify_all();
+    }
+}
+
+bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
+    if (_eventCallback == nullptr || !PyCallable_Check(_eventCallback)) {
+        return false;
+    }
+    PyRef result;
+    {
+        // The event number as a signed 32-bit int: 2**31 and above arrive negative. The extra
+        // reference keeps the callable alive should it replace itself while it runs.
+        PyRef args = PyRef::steal(Py_BuildValue("(i)", static_cast<int>(event)));
+        PyRef callable = PyRef::borrow(_eventCallback);
+        if (args) {
+            result = PyRef::steal(PyObject_CallObject(callable.get(), args.get()));
+        }
+    }
+    if (result) {
+        setLastError(std::string());
+        return true;
+    }
+    PyObject* type = nullptr;  // the three are owned after Fetch, handed back by Restore
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    std::string text = exceptionText(value);
+    PyErr_Restore(type, value, traceback);  // steals all three
+    setLastError(std::move(text));
+    // Not PyErr_Print: a callable raising SystemExit must not end the host.
+    pycompat::printPendingError();
+    return false;
+}
+
+PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEvent(PyObject* callable) {
+    return setCallbackByRef(&_eventCallback, callable);
+}
+
+void ProxyPluginPyHandlerInterface::sendICDEvent(unsigned int event) {
+    if (_handler != nullptr) {
+        _handler->sendICDEvent(event);
+    }
+}
+
+std::string ProxyPluginPyHandlerInterface::getLastError() const {
+    std::lock_guard<std::mutex> lock(_mutex);
+    return _lastError;
+}
+
+void ProxyPluginPyHandlerInterface::setLastError(std::string text) {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _lastError = std::move(text);
+}

@@ -1,0 +1,94 @@
+#include "ProxyPluginPyBaseTrascoder.h"
+
+#include <iostream>
+
+#include "PyCompat.h"
+
+std::mutex ProxyPluginPyBaseTrascoder::transcoder_mutex;
+
+namespace {
+// Whether the calling thread owns transcoder_mutex: std::mutex may not be locked, nor try-locked,
+// again by its owner.
+thread_local bool t_ownsTranscoderMutex = false;
+}  // namespace
+
+TranscoderLock::TranscoderLock() : _owns(false) {
+    if (t_ownsTranscoderMutex) {
+        return;
+    }
+    if (!ProxyPluginPyBaseTrascoder::transcoder_mutex.try_lock()) {
+        // The owner may be waiting for the interpreter this thread holds: wait without it.
+        PyInterpreterRelease release;
+        ProxyPluginPyBaseTrascoder::transcoder_mutex.lock();
+    }
+    t_ownsTranscoderMutex = true;
+    _owns = true;
+}
+
+TranscoderLock::~TranscoderLock() {
+    if (_owns) {
+        t_ownsTranscoderMutex = false;
+        ProxyPluginPyBaseTrascoder::transcoder_mutex.unlock();
+    }
+}
+
+ProxyPluginPyBaseTrascoder::ProxyPluginPyBaseTrascoder(PySession* session, PyObject* object,
+                                                       bool alwaysEnterSession, bool pythonDriver)
+    : _session(session),
+      _pyObject(object),
+      _alwaysEnterSession(alwaysEnterSession),
+      _pythonDriver(pythonDriver),
+      _valid(false),
+      _format(nullptr),
+      _encodeMethod(nullptr),
+      _decodeMethod(nullptr) {
+    if (object == nullptr) {
+        return;
+    }
+    Py_INCREF(object);
+    _encodeMethod = PyObject_GetAttrString(object, "encode");  // new reference or null
+    _decodeMethod = PyObject_GetAttrString(object, "decode");  // new reference or null
+    // A missing method only makes the transcoder invalid; its AttributeError is not the script's.
+    PyErr_Clear();
+    // Without a session Python could never be entered safely: such a transcoder answers false.
+    _valid = _session != nullptr && _encodeMethod != nullptr && _decodeMethod != nullptr &&
+             PyCallable_Check(_encodeMethod) && PyCallable_Check(_decodeMethod);
+}
+
+// The references stay: see References in the header.
+ProxyPluginPyBaseTrascoder::~ProxyPluginPyBaseTrascoder() = default;
+
+bool ProxyPluginPyBaseTrascoder::GIL_check() const {
+    PyThreadState* current = pycompat::currentThreadStateUnchecked();
+    if (_alwaysEnterSession || current == nullptr || _session == nullptr) {
+        return false;
+    }
+    // Non-zero only for the calling thread's own current state.
+    const int kind = PySession::getExecType(current);
+    if (kind < 1 || kind > 3) {
+        return false;
+    }
+    // Code of another plug-in's session runs here: this transcoder's objects belong elsewhere.
+    if (pycompat::interpreterOf(current) != _session->interpreter()) {
+        return false;
+    }
+    return _pythonDriver;
+}
+
+void ProxyPluginPyBaseTrascoder::releasePythonReferences() {
+    _valid = false;
+    Py_CLEAR(_encodeMethod);
+    Py_CLEAR(_decodeMethod);
+    Py_CLEAR(_pyObject);
+}
+
+std::string ProxyPluginPyBaseTrascoder::getLastError() const {
+    TranscoderLock lock;
+    return _lastError;
+}
+
+bool ProxyPluginPyBaseTrascoder::refuseNestedCall() {
+    std::cerr << "ERROR: transcoder called again from within a Python encode or decode"
+              << std::endl;
+    return false;
+}

@@ -1,0 +1,29 @@
+// Transcoder of text fields: calls the script object's `encode` or `decode`, looked up by name at
+// every call, with the input as a str and takes back a str, converted to the locale's encoding.
+#pragma once
+
+#include <Python.h>
+
+#include <string>
+
+#include "ICDPlatform.h"
+#include "ICDTranscoder.h"
+#include "ProxyPluginPyBaseTrascoder.h"
+
+class PPP_API ProxyPluginPyStringTranscoder : public ProxyPluginPyBaseTrascoder,
+                                              public ICDStringTranscoder {
+public:
+    // Precondition: `session` is held by the calling thread. `object` is borrowed.
+    ProxyPluginPyStringTranscoder(PySession* session, PyObject* object, bool alwaysEnterSession,
+                                  bool pythonDriver);
+    ~ProxyPluginPyStringTranscoder() override;
+
+    bool encode(std::string value, std::string* raw) override;
+    bool decode(std::string raw, std::string* value) override;
+
+    // Precondition: the caller holds transcoder_mutex and the session.
+    bool _transcode(const char* method, std::string input, std::string* output);
+
+private:
+    bool errorPath();
+};
