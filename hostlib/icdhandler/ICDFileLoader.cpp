@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <set>
-#include <sstream>
 
 #include "FieldTypes.h"
 #include "ICDHandler.h"
@@ -80,8 +78,15 @@ std::vector<pugi::xml_node> children(const pugi::xml_node& parent, const char* c
                 result.push_back(child);
                 break;
             case pugi::node_pcdata:
-            case pugi::node_cdata:
-                fail(child, "unexpected text in " + element(parent));
+            case pugi::node_cdata: {
+                // Points at the first visible character rather than the line end before it.
+                const std::string text = child.value();
+                const std::size_t visible = text.find_first_not_of(" \t\r\n");
+                throw LoadError{
+                    child.offset_debug() +
+                        static_cast<std::ptrdiff_t>(visible == std::string::npos ? 0 : visible),
+                    "unexpected text in " + element(parent)};
+            }
             default:
                 break;
         }
@@ -210,6 +215,27 @@ std::unique_ptr<ICDHandler> loadDocument(const pugi::xml_document& document,
     return handler;
 }
 
+bool readFile(const std::string& path, std::string* text, std::string* error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        *error = path + ": cannot open the file: " + std::strerror(errno);
+        return false;
+    }
+    char buffer[65536];
+    std::size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text->append(buffer, count);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int cause = errno;
+    std::fclose(file);
+    if (failed) {
+        *error = path + ": cannot read the file: " + std::strerror(cause);
+        return false;
+    }
+    return true;
+}
+
 int lineOf(const std::string& text, std::ptrdiff_t offset) {
     if (offset < 0) {
         return 1;
@@ -223,15 +249,8 @@ int lineOf(const std::string& text, std::ptrdiff_t offset) {
 std::unique_ptr<ICDHandler> ICDHandler::load(const std::string& path, std::string* error) {
     std::string ignored;
     std::string& report = error != nullptr ? *error : ignored;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        report = path + ": cannot open the file: " + std::strerror(errno);
-        return nullptr;
-    }
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        report = path + ": cannot read the file";
+    std::string text;
+    if (!readFile(path, &text, &report)) {
         return nullptr;
     }
     pugi::xml_document document;
