@@ -1,0 +1,83 @@
+#include "ErrorText.h"
+
+#include "PyRef.h"
+
+namespace interpreter_detail {
+
+std::string utf8Text(PyObject* text) {
+    if (text == nullptr || !PyUnicode_Check(text)) {
+        return std::string();
+    }
+    PyRef bytes = PyRef::steal(PyUnicode_AsEncodedString(text, "utf-8", "backslashreplace"));
+    if (!bytes) {
+        PyErr_Clear();
+        return std::string();
+    }
+    return std::string(PyBytes_AS_STRING(bytes.get()),
+                       static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+}
+
+namespace {
+
+std::string formatted(PyObject* type, PyObject* value, PyObject* traceback) {
+    PyRef module = PyRef::steal(PyImport_ImportModule("traceback"));
+    if (!module) {
+        return std::string();
+    }
+    PyRef lines = PyRef::steal(PyObject_CallMethod(module.get(), "format_exception", "OOO", type,
+                                                   value != nullptr ? value : Py_None,
+                                                   traceback != nullptr ? traceback : Py_None));
+    if (!lines) {
+        return std::string();
+    }
+    PyRef separator = PyRef::steal(PyUnicode_FromString(""));
+    if (!separator) {
+        return std::string();
+    }
+    PyRef joined = PyRef::steal(PyUnicode_Join(separator.get(), lines.get()));
+    return utf8Text(joined.get());
+}
+
+// "TYPE: VALUE" when the traceback module cannot format (it failed to import, or raised).
+std::string plain(PyObject* type, PyObject* value) {
+    std::string text = reinterpret_cast<PyTypeObject*>(type)->tp_name;
+    if (value != nullptr) {
+        PyRef message = PyRef::steal(PyObject_Str(value));
+        std::string detail = utf8Text(message.get());
+        if (!detail.empty()) {
+            text += ": " + detail;
+        }
+    }
+    PyErr_Clear();
+    return text;
+}
+
+}  // namespace
+
+std::string takePendingErrorText() {
+    PyObject* rawType = nullptr;  // owned after Fetch
+    PyObject* rawValue = nullptr;
+    PyObject* rawTraceback = nullptr;
+    PyErr_Fetch(&rawType, &rawValue, &rawTraceback);
+    if (rawType == nullptr) {
+        return std::string();
+    }
+    PyErr_NormalizeException(&rawType, &rawValue, &rawTraceback);
+    PyRef type = PyRef::steal(rawType);
+    PyRef value = PyRef::steal(rawValue);
+    PyRef traceback = PyRef::steal(rawTraceback);
+    if (value && traceback) {
+        PyException_SetTraceback(value.get(), traceback.get());
+    }
+    std::string text = formatted(type.get(), value.get(), traceback.get());
+    PyErr_Clear();
+    if (text.empty()) {
+        text = plain(type.get(), value.get());
+    }
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace interpreter_detail

@@ -1,0 +1,186 @@
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "ErrorText.h"
+#include "PyCompat.h"
+#include "PyInterpreter.h"
+#include "PyRef.h"
+#include "ThreadStates.h"
+
+using interpreter_detail::EntryRecord;
+
+namespace {
+
+// eval and exec_file enter the session like a Use, with their own execution kind.
+// Precondition: constructed and destroyed on the same thread, in nested order.
+class SessionEntry {
+public:
+    SessionEntry(PyInterpreterState* interpreter, int kind) {
+        interpreter_detail::enterInterpreter(interpreter, kind, _entry);
+    }
+    ~SessionEntry() { interpreter_detail::leaveInterpreter(_entry); }
+    SessionEntry(const SessionEntry&) = delete;
+    SessionEntry& operator=(const SessionEntry&) = delete;
+
+private:
+    EntryRecord _entry;
+};
+
+// Binds __file__ in the namespace while a script runs and puts back what was there before (the
+// name unbound, or a value an outer run had set). Precondition: the interpreter is held for the
+// binding's whole life.
+class MainFileBinding {
+public:
+    MainFileBinding(PyObject* globals, const std::string& path) : _globals(globals) {
+        _previous = PyRef::borrow(PyDict_GetItemString(globals, "__file__"));  // borrowed
+        PyRef name = PyRef::steal(PyUnicode_DecodeFSDefault(path.c_str()));
+        if (!name || PyDict_SetItemString(globals, "__file__", name.get()) != 0) {
+            PyErr_Clear();
+        }
+    }
+    ~MainFileBinding() {
+        PyObject* type = nullptr;  // a pending error of the caller, owned while put aside
+        PyObject* value = nullptr;
+        PyObject* traceback = nullptr;
+        PyErr_Fetch(&type, &value, &traceback);
+        if (_previous) {
+            PyDict_SetItemString(_globals, "__file__", _previous.get());
+        } else if (PyDict_GetItemString(_globals, "__file__") != nullptr) {
+            PyDict_DelItemString(_globals, "__file__");
+        }
+        _previous.reset();
+        PyErr_Clear();
+        PyErr_Restore(type, value, traceback);  // steals all three
+    }
+    MainFileBinding(const MainFileBinding&) = delete;
+    MainFileBinding& operator=(const MainFileBinding&) = delete;
+
+private:
+    PyObject* _globals;
+    PyRef _previous;
+};
+
+// Reads a whole file; on failure returns false with errno describing it.
+bool readFile(const std::string& path, std::string& contents) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char buffer[65536];
+    std::size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        contents.append(buffer, count);
+    }
+    bool failed = std::ferror(file) != 0;
+    int error = errno;
+    std::fclose(file);
+    errno = error;
+    return !failed;
+}
+
+}  // namespace
+
+PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nullptr) {
+    if (state == nullptr) {
+        return;
+    }
+    _interpreter = pycompat::interpreterOf(state);
+    interpreter_detail::adoptThreadState(state);
+    Use use(this);
+    // The namespace is __main__'s own, so that pickle, pydoc and friends find the script's names.
+    PyObject* mainModule = PyImport_AddModule("__main__");  // borrowed
+    if (mainModule != nullptr) {
+        _globals = PyRef::borrow(PyModule_GetDict(mainModule)).release();  // dict borrowed
+    } else {
+        pycompat::printPendingError();
+        _globals = PyDict_New();
+        PyRef name = PyRef::steal(PyUnicode_FromString("__main__"));
+        if (_globals == nullptr || !name ||
+            PyDict_SetItemString(_globals, "__name__", name.get()) != 0) {
+            pycompat::printPendingError();
+        }
+    }
+    if (_globals != nullptr && PyDict_GetItemString(_globals, "__builtins__") == nullptr) {
+        if (PyDict_SetItemString(_globals, "__builtins__", PyEval_GetBuiltins()) != 0) {
+            pycompat::printPendingError();
+        }
+    }
+}
+
+PySession::Use::Use(PySession* session)
+    : _previous(nullptr), _entered(nullptr), _previousKind(interpreter_detail::kKindUntouched) {
+    if (session == nullptr || session->_interpreter == nullptr) {
+        return;
+    }
+    EntryRecord entry;
+    interpreter_detail::enterInterpreter(session->_interpreter, interpreter_detail::kKindUse,
+                                         entry);
+    _previous = entry.previous;
+    _entered = entry.entered;
+    _previousKind = entry.previousKind;
+}
+
+PySession::Use::~Use() {
+    EntryRecord entry;
+    entry.previous = _previous;
+    entry.entered = _entered;
+    entry.previousKind = _previousKind;
+    interpreter_detail::leaveInterpreter(entry);
+}
+
+bool PySession::eval(const std::string& line) {
+    if (_interpreter == nullptr || _globals == nullptr) {
+        return false;
+    }
+    SessionEntry entry(_interpreter, interpreter_detail::kKindEval);
+    // File input: a line runs as a statement of a script; values of expressions are not echoed.
+    PyRef result =
+        PyRef::steal(PyRun_StringFlags(line.c_str(), Py_file_input, _globals, _globals, nullptr));
+    if (!result) {
+        pycompat::printPendingError();
+        return false;
+    }
+    return true;
+}
+
+bool PySession::exec_file(const std::string& path) {
+    if (_interpreter == nullptr || _globals == nullptr) {
+        _errorText = "no interpreter for " + path;
+        return false;
+    }
+    std::string source;
+    bool read = readFile(path, source);
+    int readError = errno;
+    SessionEntry entry(_interpreter, interpreter_detail::kKindExecFile);
+    if (!read) {
+        errno = readError;
+        PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+        _errorText = interpreter_detail::takePendingErrorText();
+        return false;
+    }
+    if (source.find('\0') != std::string::npos) {
+        PyErr_SetString(PyExc_ValueError, "source code string cannot contain null bytes");
+        _errorText = interpreter_detail::takePendingErrorText();
+        return false;
+    }
+    MainFileBinding file(_globals, path);
+    PyRef code = PyRef::steal(
+        Py_CompileStringExFlags(source.c_str(), path.c_str(), Py_file_input, nullptr, -1));
+    PyRef result;
+    if (code) {
+        result = PyRef::steal(PyEval_EvalCode(code.get(), _globals, _globals));
+    }
+    if (!result) {
+        _errorText = interpreter_detail::takePendingErrorText();
+        return false;
+    }
+    return true;
+}
+
+int PySession::getExecType(PyThreadState* state) {
+    if (state == nullptr || interpreter_detail::heldState() != state) {
+        return interpreter_detail::kKindNone;
+    }
+    return interpreter_detail::heldKind();
+}

@@ -1,0 +1,211 @@
+#include "ThreadStates.h"
+
+#include <atomic>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "PyCompat.h"
+
+namespace interpreter_detail {
+namespace {
+
+// Every state this library made or adopted that is still alive, with its interpreter. A state is
+// deleted only by the thread that takes it out of here, so nothing is deleted twice.
+struct StateRegistry {
+    std::mutex mutex;
+    std::unordered_map<PyThreadState*, PyInterpreterState*> states;
+};
+
+// Never destroyed: threads may end while the process runs its static destructors.
+StateRegistry& registry() {
+    static StateRegistry* instance = new StateRegistry();
+    return *instance;
+}
+
+// Precondition: the calling thread does not hold the registry lock. Python never runs under it.
+class RegistryLock {
+public:
+    RegistryLock() : _lock(registry().mutex) {}
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+
+private:
+    std::lock_guard<std::mutex> _lock;
+};
+
+void registerState(PyThreadState* state, PyInterpreterState* interpreter) {
+    RegistryLock lock;
+    registry().states.emplace(state, interpreter);
+}
+
+bool unregisterState(PyThreadState* state) {
+    RegistryLock lock;
+    return registry().states.erase(state) != 0;
+}
+
+std::atomic<void (*)(PyThreadState*)> stateDeletedHook{nullptr};
+
+void releaseThreadStates(struct ThreadRecord& record);
+
+struct ThreadRecord {
+    // The pair used last: most threads enter one interpreter, so this is the usual answer.
+    PyInterpreterState* lastInterpreter = nullptr;
+    PyThreadState* lastState = nullptr;
+    PyThreadState* held = nullptr;
+    int kind = kKindNone;
+    bool initialising = false;
+    std::vector<std::pair<PyInterpreterState*, PyThreadState*>> states;
+
+    ThreadRecord() = default;
+    ThreadRecord(const ThreadRecord&) = delete;
+    ThreadRecord& operator=(const ThreadRecord&) = delete;
+    ~ThreadRecord() { releaseThreadStates(*this); }
+};
+
+thread_local ThreadRecord threadRecord;
+
+void remember(ThreadRecord& record, PyInterpreterState* interpreter, PyThreadState* state) {
+    record.states.emplace_back(interpreter, state);
+    record.lastInterpreter = interpreter;
+    record.lastState = state;
+}
+
+PyThreadState* stateFor(ThreadRecord& record, PyInterpreterState* interpreter) {
+    if (record.lastInterpreter == interpreter) {
+        return record.lastState;
+    }
+    for (const auto& [known, state] : record.states) {
+        if (known == interpreter) {
+            record.lastInterpreter = known;
+            record.lastState = state;
+            return state;
+        }
+    }
+    // The lock need not be held to make a state; this one also becomes the thread's PyGILState
+    // state when it has none yet.
+    PyThreadState* state = PyThreadState_New(interpreter);
+    if (state == nullptr) {
+        Py_FatalError("cannot allocate a thread state");
+    }
+    registerState(state, interpreter);
+    remember(record, interpreter, state);
+    return state;
+}
+
+// The thread that initialised Python keeps its states: they die with the process, and at its
+// exit other threads may still be inside Python. After the runtime is gone nothing is touched.
+void releaseThreadStates(ThreadRecord& record) {
+    if (record.states.empty() || record.initialising || !Py_IsInitialized()) {
+        return;
+    }
+    if (record.held != nullptr) {
+        PyEval_SaveThread();
+        record.held = nullptr;
+    }
+    for (const auto& [interpreter, state] : record.states) {
+        if (!unregisterState(state)) {
+            continue;
+        }
+        if (auto hook = stateDeletedHook.load()) {
+            hook(state);
+        }
+        PyEval_RestoreThread(state);
+        PyThreadState_Clear(state);
+        PyThreadState_DeleteCurrent();  // releases the lock
+    }
+    record.states.clear();
+    record.lastInterpreter = nullptr;
+    record.lastState = nullptr;
+}
+
+}  // namespace
+
+void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& entry) {
+    ThreadRecord& record = threadRecord;
+    PyThreadState* state = stateFor(record, interpreter);
+    entry.previous = record.held;
+    entry.previousKind = record.kind;
+    entry.entered = nullptr;
+    if (record.held == state) {
+        record.kind = kind;
+        return;
+    }
+    if (record.held != nullptr) {
+        PyThreadState_Swap(state);
+    } else if (PyThreadState* foreign = pycompat::callingThreadState()) {
+        // The thread already runs Python on a state this library did not make current (a Python
+        // thread, or a host that holds its own state): restoring would deadlock.
+        entry.previous = foreign;
+        entry.previousKind = kKindForeign;
+        if (foreign == state) {
+            record.held = state;
+            record.kind = kind;
+            return;
+        }
+        PyThreadState_Swap(state);
+    } else {
+        PyEval_RestoreThread(state);
+    }
+    entry.entered = state;
+    record.held = state;
+    record.kind = kind;
+}
+
+void leaveInterpreter(const EntryRecord& entry) {
+    if (entry.previousKind == kKindUntouched) {
+        return;
+    }
+    ThreadRecord& record = threadRecord;
+    if (entry.entered != nullptr) {
+        if (entry.previous != nullptr) {
+            PyThreadState_Swap(entry.previous);
+        } else {
+            PyEval_SaveThread();
+        }
+    }
+    if (entry.previousKind == kKindForeign) {
+        record.held = nullptr;
+        record.kind = kKindNone;
+    } else {
+        record.held = entry.previous;
+        record.kind = entry.previousKind;
+    }
+}
+
+void adoptThreadState(PyThreadState* state) {
+    PyInterpreterState* interpreter = pycompat::interpreterOf(state);
+    ThreadRecord& record = threadRecord;
+    for (const auto& known : record.states) {
+        if (known.first == interpreter) {
+            return;
+        }
+    }
+    registerState(state, interpreter);
+    remember(record, interpreter, state);
+}
+
+PyThreadState* heldState() {
+    return threadRecord.held;
+}
+
+int heldKind() {
+    return threadRecord.kind;
+}
+
+void recordHeld(PyThreadState* state, int kind) {
+    ThreadRecord& record = threadRecord;
+    record.held = state;
+    record.kind = kind;
+}
+
+void setStateDeletedHook(void (*hook)(PyThreadState* deleted)) {
+    stateDeletedHook.store(hook);
+}
+
+void markInitialisingThread() {
+    threadRecord.initialising = true;
+}
+
+}  // namespace interpreter_detail

@@ -1,0 +1,54 @@
+// Thread states of the library: one per (thread, interpreter), made on first entry, reused, and
+// deleted when the thread ends; and the per-thread record of what the thread holds, which is the
+// only reliable answer to "does this thread hold Python?" on every supported version.
+#pragma once
+
+#include <Python.h>
+
+namespace interpreter_detail {
+
+// Execution kinds recorded while a state is held (see PySession::getExecType).
+constexpr int kKindNone = 0;
+constexpr int kKindUse = 1;
+constexpr int kKindEval = 2;
+constexpr int kKindExecFile = 3;
+// Markers kept in an entry's saved kind: the entry changed nothing at all (null session), or the
+// thread held a state this library did not make current (a Python thread, a host's own state).
+constexpr int kKindUntouched = -2;
+constexpr int kKindForeign = -1;
+
+// What one entry changed, so that leaving it restores exactly what was there before.
+struct EntryRecord {
+    PyThreadState* previous = nullptr;  // state held before entry, or null
+    PyThreadState* entered = nullptr;   // state made current by the entry, or null
+    int previousKind = kKindUntouched;
+};
+
+// Makes `interpreter` current on the calling thread with the thread's own state for it and
+// records `kind`. Holding it already: only the kind changes. Holding another state: switched
+// with PyThreadState_Swap under the lock. Holding nothing: PyEval_RestoreThread.
+// Precondition: `interpreter` is alive (interpreters are never ended).
+void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& entry);
+// Undoes enterInterpreter. Precondition: same thread, entries left in reverse order.
+void leaveInterpreter(const EntryRecord& entry);
+
+// Makes `state` the calling thread's state for its interpreter (the state Py_NewInterpreter
+// returned). Precondition: the thread has no state for that interpreter yet; `state` is not
+// current anywhere.
+void adoptThreadState(PyThreadState* state);
+
+// The state the calling thread holds through this library and its kind (null and 0 when none).
+PyThreadState* heldState();
+int heldKind();
+// Forget / restore what the thread holds, around a PyEval_SaveThread ... RestoreThread pair.
+void recordHeld(PyThreadState* state, int kind);
+
+// Called with each state about to be deleted at thread end, before it is deleted; the hook must
+// not enter Python. PyMainInterp uses it so that it never hands out a deleted state.
+void setStateDeletedHook(void (*hook)(PyThreadState* deleted));
+
+// Marks the calling thread as the one that initialised Python: its states are never deleted,
+// since they die with the process and its exit may run while other threads hold the lock.
+void markInitialisingThread();
+
+}  // namespace interpreter_detail

@@ -1,0 +1,22 @@
+// Where the dialogs get their answers: the process-wide queue first, then the terminal.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qtinterpreter_detail {
+
+struct DialogAnswer {
+    bool cancelled = false;
+    std::string text;
+};
+
+// The next queued answer; else, when interactive, a line typed at the terminal (end of input
+// cancels), read with the interpreter released; else nothing. Precondition: no lock of this
+// library is held.
+std::optional<DialogAnswer> obtainAnswer();
+
+// Writes one whole line on standard output and flushes it.
+void printLine(const std::string& line);
+
+}  // namespace qtinterpreter_detail
