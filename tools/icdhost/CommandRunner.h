@@ -1,0 +1,92 @@
+// The command language of icdhost: one command a line, run against the plug-ins and ICDs of a
+// Host. A failing command prints "icdhost: line N: REASON" on standard error and the next
+// command runs as usual.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "CommandWords.h"
+#include "Host.h"
+#include "ICDUiObject.h"
+
+class ICDGenericMessageField;
+class ICDPluginAction;
+class PySession;
+
+namespace icdhost {
+
+class CommandRunner {
+public:
+    enum class Outcome { Done, Failed, Quit };
+
+    explicit CommandRunner(Host& host);
+    CommandRunner(const CommandRunner&) = delete;
+    CommandRunner& operator=(const CommandRunner&) = delete;
+
+    // Runs one line (blank and comment-only lines do nothing). Precondition: the calling thread
+    // holds no interpreter session.
+    Outcome run(const std::string& line, unsigned long lineNumber);
+    bool anyFailed() const { return _anyFailed; }
+
+    // For completion at the prompt.
+    static std::vector<std::string> commandNames();
+    // Commands whose first argument is MSG.FIELD.
+    static bool takesField(const std::string& command);
+    // MSG.FIELD of every field of the selected ICD.
+    std::vector<std::string> fieldNames() const;
+
+private:
+    struct Command;
+    class Error : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+
+    static const std::vector<Command>& commands();
+
+    void start(const std::vector<Word>& args);
+    void stop(const std::vector<Word>& args);
+    void selectPlugin(const std::vector<Word>& args);
+    void selectHandler(const std::vector<Word>& args);
+    void listPlugins(const std::vector<Word>& args);
+    void listActions(const std::vector<Word>& args);
+    void runAction(const std::vector<Word>& args);
+    void executeAction(const std::vector<Word>& args);
+    void help(const std::vector<Word>& args);
+    void event(const std::vector<Word>& args);
+    void setField(const std::vector<Word>& args);
+    void decodeField(const std::vector<Word>& args);
+    void getField(const std::vector<Word>& args);
+    void holdField(const std::vector<Word>& args);
+    void releaseField(const std::vector<Word>& args);
+    void answer(const std::vector<Word>& args);
+    void sync(const std::vector<Word>& args);
+    void sleep(const std::vector<Word>& args);
+    void echo(const std::vector<Word>& args);
+
+    const Command& current() const { return *_current; }
+    void requireArgs(const std::vector<Word>& args, std::size_t min, std::size_t max) const;
+    ICDPluginObject* selectedPlugin() const;
+    ICDHandler* selectedHandler() const;
+    ICDGenericMessageField* findField(const Word& word) const;
+    static PySession* sessionOf(ICDPluginObject* plugin);
+    static unsigned int parseActionId(const Word& word);
+    // Depth-first in list order: the first action with `id` (of kind 3 when `dictionaryOnly`).
+    // Precondition: the plug-in's session is held.
+    static ICDPluginAction* findAction(ICDPluginObject* plugin, unsigned int id,
+                                       bool dictionaryOnly);
+
+    Host& _host;
+    std::size_t _plugin = 0;
+    std::size_t _handler = 0;
+    // icdhost's own reservation holder for hold and release: another holder, as the plug-in
+    // sees it.
+    ICDUiObject _holder;
+    bool _anyFailed = false;
+    const Command* _current = nullptr;
+};
+
+}  // namespace icdhost

@@ -1,0 +1,89 @@
+// The prompt uses libedit through its readline interface.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include <editline/readline.h>
+
+#include "CommandSources.h"
+#include "CommandWords.h"
+
+namespace icdhost {
+
+namespace {
+
+// libedit calls the completion functions without a context: the runner of the prompt that is
+// running, and the candidates of the word being completed.
+CommandRunner* promptRunner = nullptr;
+std::vector<std::string> candidates;
+
+char* nextCandidate(const char* text, int state) {
+    static std::size_t index;
+    if (state == 0) {
+        index = 0;
+    }
+    std::size_t length = std::strlen(text);
+    while (index < candidates.size()) {
+        const std::string& candidate = candidates[index++];
+        if (candidate.compare(0, length, text) == 0) {
+            return strdup(candidate.c_str());  // freed by libedit
+        }
+    }
+    return nullptr;
+}
+
+char** complete(const char* text, int start, int end) {
+    (void)end;
+    rl_attempted_completion_over = 1;  // never fall back to file names
+    std::vector<Word> before = splitWords(std::string(rl_line_buffer, start)).words;
+    if (before.empty()) {
+        candidates = CommandRunner::commandNames();
+    } else if (before.size() == 1 && CommandRunner::takesField(before.front().text) &&
+               promptRunner != nullptr) {
+        candidates = promptRunner->fieldNames();
+    } else {
+        return nullptr;
+    }
+    return rl_completion_matches(text, nextCandidate);
+}
+
+bool isBlankLine(const char* line) {
+    for (const char* c = line; *c != '\0'; ++c) {
+        if (*c != ' ' && *c != '\t') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void runPrompt(CommandRunner& runner) {
+    promptRunner = &runner;
+    rl_readline_name = "icdhost";
+    rl_attempted_completion_function = complete;
+    using_history();
+    unsigned long number = 0;
+    for (;;) {
+        std::cout.flush();
+        std::fflush(stdout);
+        char* line = readline("icdhost> ");
+        if (line == nullptr) {
+            // Ctrl-D: leave the terminal on a fresh line.
+            std::cout << std::endl;
+            break;
+        }
+        if (!isBlankLine(line)) {
+            add_history(line);
+        }
+        CommandRunner::Outcome outcome = runner.run(line, ++number);
+        std::free(line);
+        if (outcome == CommandRunner::Outcome::Quit) {
+            break;
+        }
+    }
+    promptRunner = nullptr;
+}
+
+}  // namespace icdhost

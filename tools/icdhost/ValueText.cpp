@@ -1,0 +1,153 @@
+#include "ValueText.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <variant>
+
+namespace icdhost {
+
+std::string quoteText(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        switch (c) {
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            default:
+                quoted += c;
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+namespace {
+
+struct ValuePrinter {
+    std::string operator()(bool value) const { return value ? "true" : "false"; }
+    std::string operator()(long value) const { return std::to_string(value); }
+    std::string operator()(double value) const {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.17g", value);
+        return buffer;
+    }
+    std::string operator()(const std::string& value) const { return quoteText(value); }
+};
+
+// Splits an optional sign and a decimal or 0x hexadecimal magnitude.
+bool parseMagnitude(const std::string& text, bool* negative, unsigned long long* magnitude) {
+    std::size_t pos = 0;
+    *negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        *negative = text[pos] == '-';
+        ++pos;
+    }
+    int base = 10;
+    if (text.size() - pos > 2 && text[pos] == '0' &&
+        (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
+        base = 16;
+        pos += 2;
+    }
+    if (pos >= text.size()) {
+        return false;
+    }
+    for (std::size_t i = pos; i < text.size(); ++i) {
+        char c = text[i];
+        bool digit =
+            base == 10 ? (c >= '0' && c <= '9') : std::isxdigit(static_cast<unsigned char>(c));
+        if (!digit) {
+            return false;
+        }
+    }
+    errno = 0;
+    char* end = nullptr;
+    *magnitude = std::strtoull(text.c_str() + pos, &end, base);
+    return errno == 0 && end != nullptr && *end == '\0';
+}
+
+}  // namespace
+
+std::string dictionaryValueText(const ICDDictionary::Value& value) {
+    return std::visit(ValuePrinter(), value);
+}
+
+std::optional<long long> parseSigned(const std::string& text, long long min, long long max) {
+    bool negative = false;
+    unsigned long long magnitude = 0;
+    if (!parseMagnitude(text, &negative, &magnitude)) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    if (negative) {
+        if (magnitude > static_cast<unsigned long long>(LLONG_MAX) + 1ULL) {
+            return std::nullopt;
+        }
+        value = magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1ULL
+                    ? LLONG_MIN
+                    : -static_cast<long long>(magnitude);
+    } else {
+        if (magnitude > static_cast<unsigned long long>(LLONG_MAX)) {
+            return std::nullopt;
+        }
+        value = static_cast<long long>(magnitude);
+    }
+    if (value < min || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<unsigned long long> parseUnsigned(const std::string& text, unsigned long long max) {
+    bool negative = false;
+    unsigned long long magnitude = 0;
+    if (!parseMagnitude(text, &negative, &magnitude) || (negative && magnitude != 0) ||
+        magnitude > max) {
+        return std::nullopt;
+    }
+    return magnitude;
+}
+
+std::optional<unsigned long long> parseRawWord(const std::string& text) {
+    if (auto value = parseUnsigned(text, ULLONG_MAX)) {
+        return value;
+    }
+    if (auto value = parseSigned(text, LLONG_MIN, -1)) {
+        return static_cast<unsigned long long>(*value);
+    }
+    return std::nullopt;
+}
+
+void addInput(ICDDictionary& inputs, const std::string& key, const std::string& value,
+              bool valueQuoted) {
+    static const std::regex integerLiteral("[+-]?[0-9]+");
+    static const std::regex decimalNumber("[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?");
+    if (valueQuoted) {
+        inputs.setString(key, value);
+    } else if (value == "true" || value == "false") {
+        inputs.setBoolean(key, value == "true");
+    } else if (std::regex_match(value, integerLiteral)) {
+        errno = 0;
+        long parsed = std::strtol(value.c_str(), nullptr, 10);
+        if (errno == ERANGE) {
+            inputs.setDouble(key, std::strtod(value.c_str(), nullptr));
+        } else {
+            inputs.setLong(key, parsed);
+        }
+    } else if (std::regex_match(value, decimalNumber)) {
+        inputs.setDouble(key, std::strtod(value.c_str(), nullptr));
+    } else {
+        inputs.setString(key, value);
+    }
+}
+
+}  // namespace icdhost
