@@ -2,7 +2,9 @@
 // sub-interpreters that any thread can enter, and the Python-backed plug-in action base.
 //
 // Thread states: each (thread, interpreter) pair gets its own PyThreadState, made on first entry
-// and reused afterwards; it is deleted when the thread ends. Sub-interpreters are never ended.
+// and reused afterwards; it is deleted when the thread ends, which takes the interpreter lock once
+// more: never join a thread that entered a session while holding an interpreter. The state
+// Py_NewInterpreter returned stays as long as its interpreter. Sub-interpreters are never ended.
 #pragma once
 
 #include <Python.h>
@@ -61,8 +63,10 @@ public:
         int _previousKind;
     };
 
-    // Runs one line of Python in the session's one global namespace; enters the session itself.
-    // A failing line is printed on standard error with its traceback; returns false then.
+    // Runs one line of Python in the session's one global namespace (__main__'s) as a statement
+    // of a file: the value of an expression is not echoed. Enters the session itself. A failing
+    // line is printed on standard error with its traceback (SystemExit too, without exiting);
+    // returns false then.
     bool eval(const std::string& line);
     // Runs a file as the script (__name__ "__main__", __file__ set while it runs) in that same
     // namespace; enters the session itself. False on failure, with _errorText describing it.
@@ -78,7 +82,8 @@ public:
     // The global namespace (borrowed). Precondition: the session is held.
     PyObject* globals() const { return _globals; }
 
-    // Text of the last failed exec_file: the exception and its traceback.
+    // Text of the last failed exec_file: the exception and its traceback as Python prints them,
+    // without the final line end.
     std::string _errorText;
 
 private:

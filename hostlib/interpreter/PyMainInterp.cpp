@@ -20,12 +20,10 @@ private:
     std::lock_guard<std::mutex> _lock;
 };
 
-// The main-interpreter state handed out first, and again whenever the stored state has been
-// deleted with the thread that owned it. Made for this purpose only: it is no thread's PyGILState
-// state, so lending it to any thread is safe.
+// The main-interpreter state handed out first. Made for this purpose only: it is no thread's
+// PyGILState state, so lending it to any thread is safe. Later the stored state is the one the
+// last Py_NewInterpreter returned, which is never deleted either.
 PyThreadState* setupState = nullptr;
-
-PyMainInterp* liveInstance = nullptr;
 
 }  // namespace
 
@@ -56,13 +54,6 @@ PyMainInterp::PyMainInterp() : _threadState(nullptr) {
         PyGILState_Release(gil);
     }
     _threadState = setupState;
-    liveInstance = this;
-    interpreter_detail::setStateDeletedHook([](PyThreadState* deleted) {
-        StoredStateLock lock;
-        if (liveInstance != nullptr && liveInstance->_threadState == deleted) {
-            liveInstance->_threadState = setupState;
-        }
-    });
 }
 
 PyThreadState* PyMainInterp::getPyThreadState() {

@@ -1,6 +1,5 @@
 #include "ThreadStates.h"
 
-#include <atomic>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -45,9 +44,16 @@ bool unregisterState(PyThreadState* state) {
     return registry().states.erase(state) != 0;
 }
 
-std::atomic<void (*)(PyThreadState*)> stateDeletedHook{nullptr};
-
 void releaseThreadStates(struct ThreadRecord& record);
+
+struct OwnedState {
+    PyInterpreterState* interpreter;
+    PyThreadState* state;
+    // The state Py_NewInterpreter returned, the interpreter's first: it lives as long as the
+    // interpreter. CPython 3.11 reuses the storage of that first state when the interpreter's
+    // last state is deleted and then aborts, so an interpreter never loses all its states.
+    bool pinned;
+};
 
 struct ThreadRecord {
     // The pair used last: most threads enter one interpreter, so this is the usual answer.
@@ -56,7 +62,7 @@ struct ThreadRecord {
     PyThreadState* held = nullptr;
     int kind = kKindNone;
     bool initialising = false;
-    std::vector<std::pair<PyInterpreterState*, PyThreadState*>> states;
+    std::vector<OwnedState> states;
 
     ThreadRecord() = default;
     ThreadRecord(const ThreadRecord&) = delete;
@@ -66,8 +72,9 @@ struct ThreadRecord {
 
 thread_local ThreadRecord threadRecord;
 
-void remember(ThreadRecord& record, PyInterpreterState* interpreter, PyThreadState* state) {
-    record.states.emplace_back(interpreter, state);
+void remember(ThreadRecord& record, PyInterpreterState* interpreter, PyThreadState* state,
+              bool pinned) {
+    record.states.push_back(OwnedState{interpreter, state, pinned});
     record.lastInterpreter = interpreter;
     record.lastState = state;
 }
@@ -76,11 +83,11 @@ PyThreadState* stateFor(ThreadRecord& record, PyInterpreterState* interpreter) {
     if (record.lastInterpreter == interpreter) {
         return record.lastState;
     }
-    for (const auto& [known, state] : record.states) {
-        if (known == interpreter) {
-            record.lastInterpreter = known;
-            record.lastState = state;
-            return state;
+    for (const OwnedState& owned : record.states) {
+        if (owned.interpreter == interpreter) {
+            record.lastInterpreter = interpreter;
+            record.lastState = owned.state;
+            return owned.state;
         }
     }
     // The lock need not be held to make a state; this one also becomes the thread's PyGILState
@@ -90,7 +97,7 @@ PyThreadState* stateFor(ThreadRecord& record, PyInterpreterState* interpreter) {
         Py_FatalError("cannot allocate a thread state");
     }
     registerState(state, interpreter);
-    remember(record, interpreter, state);
+    remember(record, interpreter, state, false);
     return state;
 }
 
@@ -104,15 +111,12 @@ void releaseThreadStates(ThreadRecord& record) {
         PyEval_SaveThread();
         record.held = nullptr;
     }
-    for (const auto& [interpreter, state] : record.states) {
-        if (!unregisterState(state)) {
+    for (const OwnedState& owned : record.states) {
+        if (owned.pinned || !unregisterState(owned.state)) {
             continue;
         }
-        if (auto hook = stateDeletedHook.load()) {
-            hook(state);
-        }
-        PyEval_RestoreThread(state);
-        PyThreadState_Clear(state);
+        PyEval_RestoreThread(owned.state);
+        PyThreadState_Clear(owned.state);
         PyThreadState_DeleteCurrent();  // releases the lock
     }
     record.states.clear();
@@ -177,13 +181,13 @@ void leaveInterpreter(const EntryRecord& entry) {
 void adoptThreadState(PyThreadState* state) {
     PyInterpreterState* interpreter = pycompat::interpreterOf(state);
     ThreadRecord& record = threadRecord;
-    for (const auto& known : record.states) {
-        if (known.first == interpreter) {
+    for (const OwnedState& owned : record.states) {
+        if (owned.interpreter == interpreter) {
             return;
         }
     }
     registerState(state, interpreter);
-    remember(record, interpreter, state);
+    remember(record, interpreter, state, true);
 }
 
 PyThreadState* heldState() {
@@ -198,10 +202,6 @@ void recordHeld(PyThreadState* state, int kind) {
     ThreadRecord& record = threadRecord;
     record.held = state;
     record.kind = kind;
-}
-
-void setStateDeletedHook(void (*hook)(PyThreadState* deleted)) {
-    stateDeletedHook.store(hook);
 }
 
 void markInitialisingThread() {

@@ -33,8 +33,9 @@ void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& en
 void leaveInterpreter(const EntryRecord& entry);
 
 // Makes `state` the calling thread's state for its interpreter (the state Py_NewInterpreter
-// returned). Precondition: the thread has no state for that interpreter yet; `state` is not
-// current anywhere.
+// returned). Unlike the states made on entry it is not deleted when the thread ends: it stays,
+// unused, as long as the interpreter. Precondition: the thread has no state for that interpreter
+// yet; `state` is not current anywhere.
 void adoptThreadState(PyThreadState* state);
 
 // The state the calling thread holds through this library and its kind (null and 0 when none).
@@ -42,10 +43,6 @@ PyThreadState* heldState();
 int heldKind();
 // Forget / restore what the thread holds, around a PyEval_SaveThread ... RestoreThread pair.
 void recordHeld(PyThreadState* state, int kind);
-
-// Called with each state about to be deleted at thread end, before it is deleted; the hook must
-// not enter Python. PyMainInterp uses it so that it never hands out a deleted state.
-void setStateDeletedHook(void (*hook)(PyThreadState* deleted));
 
 // Marks the calling thread as the one that initialised Python: its states are never deleted,
 // since they die with the process and its exit may run while other threads hold the lock.

@@ -1,0 +1,4 @@
+import sys
+
+reached_exit = True
+sys.exit(3)

@@ -1,0 +1,8 @@
+defined_before_failure = True
+
+
+def fail():
+    raise ValueError("bad things")
+
+
+fail()
