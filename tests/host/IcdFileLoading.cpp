@@ -144,6 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"bad_unknown_element.xml", 7, "unknown element <signal> in <message>"},
         BadFile{"bad_unknown_attribute.xml", 7, "unknown attribute \"unit\" on <field>"},
         BadFile{"bad_text_in_message.xml", 7, "unexpected text in <message>"},
+        BadFile{"bad_duplicate_attribute.xml", 7, "duplicate attribute \"name\" on <field>"},
+        BadFile{"bad_empty_field_name.xml", 7, "empty attribute \"name\" on <field>"},
         BadFile{"bad_duplicate_message.xml", 6, "duplicate message name \"FIRST\""},
         BadFile{"bad_duplicate_field.xml", 8, "duplicate field name \"x\" in message \"SECOND\""},
         BadFile{"bad_unknown_type.xml", 7, "unknown type name \"int32\" of field \"x\""},
