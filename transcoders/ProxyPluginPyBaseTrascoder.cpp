@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "PyCompat.h"
+#include "PyRef.h"
 
 std::mutex ProxyPluginPyBaseTrascoder::transcoder_mutex;
 
@@ -85,6 +86,19 @@ void ProxyPluginPyBaseTrascoder::releasePythonReferences() {
 std::string ProxyPluginPyBaseTrascoder::getLastError() const {
     TranscoderLock lock;
     return _lastError;
+}
+
+PyObject* ProxyPluginPyBaseTrascoder::encodeLocaleUpToNul(PyObject* text) {
+    // The locale codec refuses an embedded NUL outright; the text is cut there first.
+    if (PyUnicode_Check(text)) {
+        const Py_ssize_t length = PyUnicode_GetLength(text);
+        const Py_ssize_t nul = PyUnicode_FindChar(text, 0, 0, length, 1);
+        if (nul >= 0) {
+            PyRef head = PyRef::steal(PyUnicode_Substring(text, 0, nul));
+            return head ? PyUnicode_EncodeLocale(head.get(), nullptr) : nullptr;
+        }
+    }
+    return PyUnicode_EncodeLocale(text, nullptr);
 }
 
 bool ProxyPluginPyBaseTrascoder::refuseNestedCall() {

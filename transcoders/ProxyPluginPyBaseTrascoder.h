@@ -76,6 +76,11 @@ protected:
     PyObject* _encodeMethod;  // owned, may be null
     PyObject* _decodeMethod;  // owned, may be null
 
+    // `text` up to its first NUL character, encoded in the current locale's encoding, strict: a
+    // new bytes object, or null with the Python error pending (not a str, or not representable).
+    // Precondition: the session is held.
+    static PyObject* encodeLocaleUpToNul(PyObject* text);
+
 private:
     static bool refuseNestedCall();
 };

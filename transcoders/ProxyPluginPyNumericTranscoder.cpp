@@ -54,9 +54,9 @@ ProxyPluginPyNumericTranscoder<T>::ProxyPluginPyNumericTranscoder(PySession* ses
     _format = NumericFormat<T>::unit;
     if (object != nullptr && PyObject_HasAttrString(object, "name")) {
         PyRef name = PyRef::steal(PyObject_GetAttrString(object, "name"));
-        PyRef bytes = PyRef::steal(name ? PyUnicode_EncodeLocale(name.get(), nullptr) : nullptr);
-        if (bytes && PyBytes_Check(bytes.get())) {
-            this->_name = PyBytes_AsString(bytes.get());  // up to the first NUL
+        PyRef bytes = PyRef::steal(name ? encodeLocaleUpToNul(name.get()) : nullptr);
+        if (bytes) {
+            this->_name = PyBytes_AsString(bytes.get());
         }
         // A name that is not text, or not representable, keeps the default and leaves no error.
         PyErr_Clear();

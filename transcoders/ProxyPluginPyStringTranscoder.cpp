@@ -42,7 +42,7 @@ bool ProxyPluginPyStringTranscoder::_transcode(const char* method, std::string i
         std::cerr << _lastError << std::endl;
         return false;
     }
-    PyRef bytes = PyRef::steal(PyUnicode_EncodeLocale(result.get(), nullptr));  // strict
+    PyRef bytes = PyRef::steal(encodeLocaleUpToNul(result.get()));
     if (!bytes || PyErr_Occurred()) {
         return errorPath();
     }
