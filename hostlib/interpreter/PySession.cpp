@@ -108,27 +108,6 @@ PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nul
     }
 }
 
-PySession::Use::Use(PySession* session)
-    : _previous(nullptr), _entered(nullptr), _previousKind(interpreter_detail::kKindUntouched) {
-    if (session == nullptr || session->_interpreter == nullptr) {
-        return;
-    }
-    EntryRecord entry;
-    interpreter_detail::enterInterpreter(session->_interpreter, interpreter_detail::kKindUse,
-                                         entry);
-    _previous = entry.previous;
-    _entered = entry.entered;
-    _previousKind = entry.previousKind;
-}
-
-PySession::Use::~Use() {
-    EntryRecord entry;
-    entry.previous = _previous;
-    entry.entered = _entered;
-    entry.previousKind = _previousKind;
-    interpreter_detail::leaveInterpreter(entry);
-}
-
 bool PySession::eval(const std::string& line) {
     if (_interpreter == nullptr || _globals == nullptr) {
         return false;

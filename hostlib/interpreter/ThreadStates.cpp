@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "PyCompat.h"
+#include "PyInterpreter.h"
 
 namespace interpreter_detail {
 namespace {
@@ -55,12 +56,25 @@ struct OwnedState {
     bool pinned;
 };
 
-struct ThreadRecord {
+// What the thread holds and the pair it used last: all an entry of a known interpreter reads.
+// Trivially destructible and constant-initialised, so that reading it needs no initialisation
+// check; initial-exec, so that it sits at a fixed offset from the thread pointer (its few bytes
+// come from the static TLS reserve when the library is loaded with dlopen).
+struct HeldRecord {
     // The pair used last: most threads enter one interpreter, so this is the usual answer.
-    PyInterpreterState* lastInterpreter = nullptr;
-    PyThreadState* lastState = nullptr;
-    PyThreadState* held = nullptr;
-    int kind = kKindNone;
+    PyInterpreterState* lastInterpreter;
+    PyThreadState* lastState;
+    PyThreadState* held;
+    int kind;
+};
+
+#if defined(__GNUC__)
+__attribute__((tls_model("initial-exec")))
+#endif
+thread_local HeldRecord heldRecord = {nullptr, nullptr, nullptr, kKindNone};
+
+// The states the thread owns; its destructor deletes them when the thread ends.
+struct ThreadRecord {
     bool initialising = false;
     std::vector<OwnedState> states;
 
@@ -75,18 +89,18 @@ thread_local ThreadRecord threadRecord;
 void remember(ThreadRecord& record, PyInterpreterState* interpreter, PyThreadState* state,
               bool pinned) {
     record.states.push_back(OwnedState{interpreter, state, pinned});
-    record.lastInterpreter = interpreter;
-    record.lastState = state;
+    heldRecord.lastInterpreter = interpreter;
+    heldRecord.lastState = state;
 }
 
-PyThreadState* stateFor(ThreadRecord& record, PyInterpreterState* interpreter) {
-    if (record.lastInterpreter == interpreter) {
-        return record.lastState;
-    }
+// Precondition: `interpreter` is not the one used last. Kept out of line so that the usual entry
+// stays short.
+[[gnu::noinline]] PyThreadState* otherStateFor(PyInterpreterState* interpreter) {
+    ThreadRecord& record = threadRecord;
     for (const OwnedState& owned : record.states) {
         if (owned.interpreter == interpreter) {
-            record.lastInterpreter = interpreter;
-            record.lastState = owned.state;
+            heldRecord.lastInterpreter = interpreter;
+            heldRecord.lastState = owned.state;
             return owned.state;
         }
     }
@@ -107,9 +121,10 @@ void releaseThreadStates(ThreadRecord& record) {
     if (record.states.empty() || record.initialising || !Py_IsInitialized()) {
         return;
     }
-    if (record.held != nullptr) {
+    HeldRecord& held = heldRecord;
+    if (held.held != nullptr) {
         PyEval_SaveThread();
-        record.held = nullptr;
+        held.held = nullptr;
     }
     for (const OwnedState& owned : record.states) {
         if (owned.pinned || !unregisterState(owned.state)) {
@@ -120,15 +135,14 @@ void releaseThreadStates(ThreadRecord& record) {
         PyThreadState_DeleteCurrent();  // releases the lock
     }
     record.states.clear();
-    record.lastInterpreter = nullptr;
-    record.lastState = nullptr;
+    held.lastInterpreter = nullptr;
+    held.lastState = nullptr;
 }
 
-}  // namespace
-
-void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& entry) {
-    ThreadRecord& record = threadRecord;
-    PyThreadState* state = stateFor(record, interpreter);
+inline void enter(PyInterpreterState* interpreter, int kind, EntryRecord& entry) {
+    HeldRecord& record = heldRecord;
+    PyThreadState* state =
+        record.lastInterpreter == interpreter ? record.lastState : otherStateFor(interpreter);
     entry.previous = record.held;
     entry.previousKind = record.kind;
     entry.entered = nullptr;
@@ -157,11 +171,11 @@ void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& en
     record.kind = kind;
 }
 
-void leaveInterpreter(const EntryRecord& entry) {
+inline void leave(const EntryRecord& entry) {
     if (entry.previousKind == kKindUntouched) {
         return;
     }
-    ThreadRecord& record = threadRecord;
+    HeldRecord& record = heldRecord;
     if (entry.entered != nullptr) {
         if (entry.previous != nullptr) {
             PyThreadState_Swap(entry.previous);
@@ -178,6 +192,16 @@ void leaveInterpreter(const EntryRecord& entry) {
     }
 }
 
+}  // namespace
+
+void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& entry) {
+    enter(interpreter, kind, entry);
+}
+
+void leaveInterpreter(const EntryRecord& entry) {
+    leave(entry);
+}
+
 void adoptThreadState(PyThreadState* state) {
     PyInterpreterState* interpreter = pycompat::interpreterOf(state);
     ThreadRecord& record = threadRecord;
@@ -191,15 +215,15 @@ void adoptThreadState(PyThreadState* state) {
 }
 
 PyThreadState* heldState() {
-    return threadRecord.held;
+    return heldRecord.held;
 }
 
 int heldKind() {
-    return threadRecord.kind;
+    return heldRecord.kind;
 }
 
 void recordHeld(PyThreadState* state, int kind) {
-    ThreadRecord& record = threadRecord;
+    HeldRecord& record = heldRecord;
     record.held = state;
     record.kind = kind;
 }
@@ -209,3 +233,25 @@ void markInitialisingThread() {
 }
 
 }  // namespace interpreter_detail
+
+// Defined here, beside the per-thread record, so that the usual entry is one call with no further
+// calls of the library inside it.
+PySession::Use::Use(PySession* session)
+    : _previous(nullptr), _entered(nullptr), _previousKind(interpreter_detail::kKindUntouched) {
+    if (session == nullptr || session->_interpreter == nullptr) {
+        return;
+    }
+    interpreter_detail::EntryRecord entry;
+    interpreter_detail::enter(session->_interpreter, interpreter_detail::kKindUse, entry);
+    _previous = entry.previous;
+    _entered = entry.entered;
+    _previousKind = entry.previousKind;
+}
+
+PySession::Use::~Use() {
+    interpreter_detail::EntryRecord entry;
+    entry.previous = _previous;
+    entry.entered = _entered;
+    entry.previousKind = _previousKind;
+    interpreter_detail::leave(entry);
+}
