@@ -1,6 +1,8 @@
 #include "ProxyPluginPyBaseTrascoder.h"
 
+#include <atomic>
 #include <iostream>
+#include <thread>
 
 #include "PyCompat.h"
 #include "PyRef.h"
@@ -8,13 +10,15 @@
 std::mutex ProxyPluginPyBaseTrascoder::transcoder_mutex;
 
 namespace {
-// Whether the calling thread owns transcoder_mutex: std::mutex may not be locked, nor try-locked,
-// again by its owner.
-thread_local bool t_ownsTranscoderMutex = false;
+// The thread that owns transcoder_mutex, or none. Only the owner writes its own id, so a thread
+// that reads its own id here owns the mutex: std::mutex may not be locked, nor try-locked, again
+// by its owner.
+std::atomic<std::thread::id> g_transcoderMutexOwner{};
 }  // namespace
 
 TranscoderLock::TranscoderLock() : _owns(false) {
-    if (t_ownsTranscoderMutex) {
+    const std::thread::id self = std::this_thread::get_id();
+    if (g_transcoderMutexOwner.load(std::memory_order_relaxed) == self) {
         return;
     }
     if (!ProxyPluginPyBaseTrascoder::transcoder_mutex.try_lock()) {
@@ -22,13 +26,13 @@ TranscoderLock::TranscoderLock() : _owns(false) {
         PyInterpreterRelease release;
         ProxyPluginPyBaseTrascoder::transcoder_mutex.lock();
     }
-    t_ownsTranscoderMutex = true;
+    g_transcoderMutexOwner.store(self, std::memory_order_relaxed);
     _owns = true;
 }
 
 TranscoderLock::~TranscoderLock() {
     if (_owns) {
-        t_ownsTranscoderMutex = false;
+        g_transcoderMutexOwner.store(std::thread::id(), std::memory_order_relaxed);
         ProxyPluginPyBaseTrascoder::transcoder_mutex.unlock();
     }
 }

@@ -8,36 +8,48 @@
 
 namespace {
 
-// T's format unit of Python's value building and argument parsing, and the one-argument tuple
-// format built from it. "l" and "k" follow the platform's long. Null for any other T.
+// T's format unit of Python's value building and argument parsing, and the C-API call that builds
+// the Python value for that unit exactly as Py_BuildValue does (short and unsigned short widened
+// to int, float to double, as variadic arguments are). Building directly saves parsing the format
+// at every call, which is a good part of a call's own cost. "l" and "k" follow the platform's
+// long. The unit is null for any other T.
 template <typename T>
 struct NumericFormat {
     static constexpr const char* unit = nullptr;
-    static constexpr const char* tuple = nullptr;
 };
-#define PPP_NUMERIC_FORMAT(T, UNIT)                        \
-    template <>                                            \
-    struct NumericFormat<T> {                              \
-        static constexpr const char* unit = UNIT;          \
-        static constexpr const char* tuple = "(" UNIT ")"; \
+#define PPP_NUMERIC_FORMAT(T, UNIT, BUILD)                \
+    template <>                                           \
+    struct NumericFormat<T> {                             \
+        static constexpr const char* unit = UNIT;         \
+        static PyObject* build(T value) { return BUILD; } \
     }
-PPP_NUMERIC_FORMAT(int, "i");
-PPP_NUMERIC_FORMAT(unsigned int, "I");
-PPP_NUMERIC_FORMAT(short, "h");
-PPP_NUMERIC_FORMAT(unsigned short, "H");
-PPP_NUMERIC_FORMAT(long, "l");
-PPP_NUMERIC_FORMAT(unsigned long, "k");
-PPP_NUMERIC_FORMAT(long long, "L");
-PPP_NUMERIC_FORMAT(unsigned long long, "K");
-PPP_NUMERIC_FORMAT(float, "f");
-PPP_NUMERIC_FORMAT(double, "d");
+PPP_NUMERIC_FORMAT(int, "i", PyLong_FromLong(value));
+PPP_NUMERIC_FORMAT(unsigned int, "I", PyLong_FromUnsignedLong(value));
+PPP_NUMERIC_FORMAT(short, "h", PyLong_FromLong(value));
+PPP_NUMERIC_FORMAT(unsigned short, "H", PyLong_FromLong(value));
+PPP_NUMERIC_FORMAT(long, "l", PyLong_FromLong(value));
+PPP_NUMERIC_FORMAT(unsigned long, "k", PyLong_FromUnsignedLong(value));
+PPP_NUMERIC_FORMAT(long long, "L", PyLong_FromLongLong(value));
+PPP_NUMERIC_FORMAT(unsigned long long, "K", PyLong_FromUnsignedLongLong(value));
+PPP_NUMERIC_FORMAT(float, "f", PyFloat_FromDouble(value));
+PPP_NUMERIC_FORMAT(double, "d", PyFloat_FromDouble(value));
 #undef PPP_NUMERIC_FORMAT
 
-// The raw word's format: signed words reach Python as negative ints when the top bit is set.
-template <typename R>
-constexpr const char* rawTupleFormat() {
-    static_assert(std::is_same_v<R, long long> || std::is_same_v<R, unsigned long long>);
-    return std::is_same_v<R, long long> ? "(L)" : "(K)";
+// The raw word as Python receives it: "L" for the signed decode (a word with the top bit set
+// arrives negative), "K" for the unsigned one.
+PyObject* buildRaw(long long raw) {
+    return PyLong_FromLongLong(raw);
+}
+PyObject* buildRaw(unsigned long long raw) {
+    return PyLong_FromUnsignedLongLong(raw);
+}
+
+// Calls `method` with one positional argument, `argument` (a new reference, released here; null
+// leaves its error pending and calls nothing). A new reference, or null with an error pending:
+// CPython turns a result that comes with a pending error into an error of its own.
+PyObject* callWithOne(PyObject* method, PyObject* argument) {
+    PyRef owned = PyRef::steal(argument);
+    return owned ? PyObject_CallFunctionObjArgs(method, owned.get(), nullptr) : nullptr;
 }
 
 constexpr unsigned long long kAllOnes = ~0ULL;  // also PyLong_AsUnsignedLongLong's failure value
@@ -94,23 +106,18 @@ bool ProxyPluginPyNumericTranscoder<T>::decode(long long raw, T* value) {
 
 template <typename T>
 bool ProxyPluginPyNumericTranscoder<T>::_encode(T value, unsigned long long* raw) {
-    PyErr_Clear();
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+    }
     if (_encodeMethod == nullptr || !PyCallable_Check(_encodeMethod)) {
         PyErr_SetString(PyExc_MemoryError, "encode method no more availlable");
         return errorPath("encode");
     }
-    PyRef result;
-    {
-        // Short and float arguments are widened to int and double by the variadic call.
-        PyRef args = PyRef::steal(Py_BuildValue(NumericFormat<T>::tuple, value));
-        if (args) {
-            result = PyRef::steal(PyObject_Call(_encodeMethod, args.get(), nullptr));
-        }
-    }
-    if (PyErr_Occurred()) {
-        return errorPath("encode");
-    }
+    PyRef result = PyRef::steal(callWithOne(_encodeMethod, NumericFormat<T>::build(value)));
     if (!result) {
+        if (PyErr_Occurred()) {
+            return errorPath("encode");
+        }
         _lastError = "ERROR: encode returns none object";
         std::cerr << _lastError << std::endl;
         return false;
@@ -130,22 +137,19 @@ bool ProxyPluginPyNumericTranscoder<T>::_encode(T value, unsigned long long* raw
 template <typename T>
 template <typename R>
 bool ProxyPluginPyNumericTranscoder<T>::_decode(R raw, T* value) {
-    PyErr_Clear();
+    static_assert(std::is_same_v<R, long long> || std::is_same_v<R, unsigned long long>);
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+    }
     if (_decodeMethod == nullptr || !PyCallable_Check(_decodeMethod)) {
         PyErr_SetString(PyExc_MemoryError, "decode method no more availlable");
         return errorPath("decode");
     }
-    PyRef result;
-    {
-        PyRef args = PyRef::steal(Py_BuildValue(rawTupleFormat<R>(), raw));
-        if (args) {
-            result = PyRef::steal(PyObject_Call(_decodeMethod, args.get(), nullptr));
-        }
-    }
-    if (PyErr_Occurred()) {
-        return errorPath("decode");
-    }
+    PyRef result = PyRef::steal(callWithOne(_decodeMethod, buildRaw(raw)));
     if (!result) {
+        if (PyErr_Occurred()) {
+            return errorPath("decode");
+        }
         std::cerr << "ERROR: decode returns none object" << std::endl;
         return false;
     }
