@@ -160,6 +160,9 @@ class ProxyPluginObject:
         inputs:  feet (number), qnh_hpa (number, default 1013.25)
         outputs: metres (double), flight_level (long), above_transition (bool), units (string)
         """
+        for name, value in (("feet", feet), ("qnh_hpa", qnh_hpa)):
+            if isinstance(value, bool) or not isinstance(value, (int, float)):
+                raise ValueError("%s must be a number, not %r" % (name, value))
         pressure_altitude = feet + (1013.25 - qnh_hpa) * 27
         return {
             "metres": feet * 0.3048,

@@ -166,11 +166,11 @@ PySession* CommandRunner::sessionOf(ICDPluginObject* plugin) {
     return static_cast<ProxyPythonPlugin*>(plugin)->getSession();
 }
 
-unsigned int CommandRunner::parseActionId(const Word& word) {
+unsigned int CommandRunner::parseActionId(const Word& word) const {
     // Scripts give ids as Python ints: -1 stands for the same id as 4294967295.
     std::optional<long long> id = parseSigned(word.text, INT_MIN, UINT_MAX);
     if (!id) {
-        throw Error("'" + word.text + "' is not an action id");
+        throw Error(std::string(current().name) + ": '" + word.text + "' is not an action id");
     }
     return static_cast<unsigned int>(*id);
 }

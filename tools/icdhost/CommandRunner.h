@@ -73,7 +73,7 @@ private:
     ICDHandler* selectedHandler() const;
     ICDGenericMessageField* findField(const Word& word) const;
     static PySession* sessionOf(ICDPluginObject* plugin);
-    static unsigned int parseActionId(const Word& word);
+    unsigned int parseActionId(const Word& word) const;
     // Depth-first in list order: the first action with `id` (of kind 3 when `dictionaryOnly`).
     // Precondition: the plug-in's session is held.
     static ICDPluginAction* findAction(ICDPluginObject* plugin, unsigned int id,

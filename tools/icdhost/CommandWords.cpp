@@ -78,20 +78,33 @@ std::vector<std::string> splitCommandText(const std::string& text) {
     std::vector<std::string> lines;
     std::string current;
     bool inQuotes = false;
+    bool inComment = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (inQuotes && c == '\\' && i + 1 < text.size()) {
+        if (c == '\n') {
+            lines.push_back(std::move(current));
+            current.clear();
+            inQuotes = false;
+            inComment = false;
+            continue;
+        }
+        if (inComment) {
+            continue;
+        }
+        if (inQuotes && c == '\\' && i + 1 < text.size() && text[i + 1] != '\n') {
             current.push_back(c);
             current.push_back(text[++i]);
             continue;
         }
         if (c == '"') {
             inQuotes = !inQuotes;
-        }
-        if (c == '\n' || (c == ';' && !inQuotes)) {
+        } else if (!inQuotes && c == '#' && (current.empty() || isBlank(current.back()))) {
+            // A comment runs to the end of the line, over any ";".
+            inComment = true;
+            continue;
+        } else if (!inQuotes && c == ';') {
             lines.push_back(std::move(current));
             current.clear();
-            inQuotes = false;
             continue;
         }
         current.push_back(c);

@@ -26,7 +26,8 @@ struct SplitResult {
 // stand anywhere in a word (key="a b" is one word); "" alone is an empty word.
 SplitResult splitWords(const std::string& line);
 
-// Splits the text of -c into command lines: at line feeds and at ";" outside double quotes.
+// Splits the text of -c into command lines: at line feeds, and at ";" outside double quotes and
+// outside a comment (a comment runs to the end of its line).
 std::vector<std::string> splitCommandText(const std::string& text);
 
 }  // namespace icdhost
