@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <regex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -162,11 +161,17 @@ TEST_F(Trace, LinesFromSeveralThreadsNeverMix) {
     }
     const std::vector<std::string> printed = lines(capture.out());
     ASSERT_EQ(printed.size(), static_cast<std::size_t>(threads * calls));
-    const std::regex event("host: sendICDEvent NAV_BUS event=[0-9]+");
-    const std::regex error("host: raiseError NAV_BUS severity=([13]) text=\"(b{200}|d{200})\"");
+    const std::string eventPrefix = "host: sendICDEvent NAV_BUS event=";
+    const std::string errorOne =
+        "host: raiseError NAV_BUS severity=1 text=\"" + std::string(200, 'b') + "\"";
+    const std::string errorThree =
+        "host: raiseError NAV_BUS severity=3 text=\"" + std::string(200, 'd') + "\"";
     int malformed = 0;
     for (const std::string& line : printed) {
-        if (!std::regex_match(line, event) && !std::regex_match(line, error)) {
+        const bool event =
+            line.rfind(eventPrefix, 0) == 0 && line.size() > eventPrefix.size() &&
+            line.find_first_not_of("0123456789", eventPrefix.size()) == std::string::npos;
+        if (!event && line != errorOne && line != errorThree) {
             ++malformed;
         }
     }
