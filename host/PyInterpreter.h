@@ -47,9 +47,10 @@ public:
 
     // While a Use lives, the session's interpreter is current on the calling thread and its lock
     // is held. Entering a session the thread already holds costs nothing and keeps it held at
-    // the end; entering session B while holding A switches to B and back to A at the end. A null
-    // session makes a Use that does nothing. Precondition: constructed and destroyed on the same
-    // thread, in nested order.
+    // the end; entering session B while holding A switches to B and back to A at the end. A
+    // thread that runs Python on a state of its own (a thread the script started, a host holding
+    // its own state) is switched the same way. A null session makes a Use that does nothing.
+    // Precondition: constructed and destroyed on the same thread, in nested order.
     class PY_INTERP_API Use {
     public:
         explicit Use(PySession* session);
@@ -74,8 +75,8 @@ public:
 
     // Kind of session code running on `state` when it is the calling thread's current state:
     // 1 inside a Use (native code called into the session: callbacks, events, transcoders),
-    // 2 inside eval, 3 inside exec_file; 0 otherwise (null, another thread's state, or no
-    // session code running).
+    // 2 inside eval, 3 inside exec_file (the innermost entry counts); 0 otherwise (null, another
+    // thread's state, or no session code running).
     static int getExecType(PyThreadState* state);
 
     PyInterpreterState* interpreter() const { return _interpreter; }

@@ -28,7 +28,9 @@ QT_INTERP_API void queueAnswer(const std::string& answer);
 QT_INTERP_API void queueCancel();
 QT_INTERP_API void clearAnswers();
 QT_INTERP_API std::size_t pendingAnswers();
-// Whether an empty queue may ask on the terminal (default: standard input is a terminal).
+// Whether an empty queue may ask on the terminal (default: standard input is a terminal). There
+// the dialog prompts "answer (end of input cancels): " on standard output and reads one line from
+// standard input, nothing beyond it.
 QT_INTERP_API void setInteractive(bool interactive);
 
 }  // namespace QtInterpreterDialogs
