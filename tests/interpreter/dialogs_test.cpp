@@ -98,13 +98,6 @@ TEST_F(Dialogs, ACancelledAnswerGivesZeroOrNoneAndANonNumberGivesZero) {
     EXPECT_EQ(messageBox("t", "c", 0, 0), 7);
 }
 
-TEST_F(Dialogs, AnEmptyAnswerIsAnEmptyTextNotNone) {
-    QtInterpreterDialogs::queueAnswer("");
-    PySession::Use use(session);
-    CaptureOutput capture;
-    EXPECT_EQ(describe(inputBox("t", "c")), "");
-}
-
 TEST_F(Dialogs, AtTheTerminalTheDialogAsksAndReleasesTheInterpreterWhileItWaits) {
     Watchdog watchdog("dialog waiting at the terminal", 30s);
     QtInterpreterDialogs::setInteractive(true);

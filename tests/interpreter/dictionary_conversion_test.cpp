@@ -107,18 +107,6 @@ TEST_F(DictionaryConversion, AnEntryWhoseTextCannotBeMadeIsSkippedWithoutAPendin
     EXPECT_EQ(converted.keys(), std::vector<std::string>{"good"});
 }
 
-TEST_F(DictionaryConversion, SomethingThatIsNotADictConvertsToNothing) {
-    PySession::Use use(session);
-    PyRef list = evaluate("[1, 2]");
-    EXPECT_TRUE(fromPyDictToICDDictionary(list.get()).empty());
-    EXPECT_TRUE(fromPyDictToICDDictionary(nullptr).empty());
-    ICDDictionary dictionary;
-    dictionary.setLong("n", 1);
-    fromICDDictionaryToPyDict(dictionary, list.get());
-    EXPECT_EQ(PyList_GET_SIZE(list.get()), 2);
-    EXPECT_EQ(PyErr_Occurred(), nullptr);
-}
-
 TEST_F(DictionaryConversion, ARoundTripGivesTheSameHostDictionary) {
     ICDDictionary original;
     original.setBoolean("b", false);

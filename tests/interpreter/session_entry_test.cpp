@@ -137,11 +137,6 @@ TEST(SessionEntry, EvalOfAnotherSessionInsideAUseSwitchesThereAndBack) {
     EXPECT_EQ(after, a->interpreter());
 }
 
-TEST(SessionEntry, ANullSessionMakesAUseThatDoesNothing) {
-    { PySession::Use use(nullptr); }
-    EXPECT_FALSE(PyInterpreterRelease::threadHoldsInterpreter());
-}
-
 namespace {
 
 PySession* targetSession = nullptr;
@@ -264,9 +259,4 @@ TEST(SessionEntry, ReleasingLetsAnotherThreadEnterAndTakesTheSessionBack) {
     EXPECT_FALSE(heldWhileReleased);
     EXPECT_TRUE(heldAfterRelease);
     EXPECT_TRUE(sameInterpreterAfter);
-}
-
-TEST(SessionEntry, ReleasingWithoutAnInterpreterDoesNothing) {
-    PyInterpreterRelease release;
-    EXPECT_FALSE(PyInterpreterRelease::threadHoldsInterpreter());
 }
