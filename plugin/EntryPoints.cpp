@@ -37,8 +37,8 @@ void onDestroy() {
     if (plugins_vect.empty()) {
         return;
     }
-    // The length is read again on every round: a stop callback may, through the host, create
-    // another plug-in, which is then stopped and deleted in the same walk.
+    // The length is read again on every round, so that an object recorded while the walk runs
+    // (a stop callback calling back into the host) is stopped and deleted too.
     for (std::size_t index = 0; index < plugins_vect.size(); ++index) {
         ProxyPythonPlugin* plugin = plugins_vect[index];
         if (plugin == nullptr) {

@@ -9,6 +9,7 @@
 #include "ProxyPythonPlugin.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -25,7 +26,12 @@ namespace {
 constexpr int kModuleApiVersion = 1013;
 constexpr const char* kModuleName = "proxyplugin";
 
+// A directory opens for reading here but not on Windows; it is no script either way.
 bool fileOpensForReading(const std::string& path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        return false;
+    }
     std::ifstream file(path);
     return file.is_open();
 }

@@ -231,6 +231,21 @@ TEST(ScriptSetup, MissingScriptIsReportedAndThePluginIsNamedAfterItsIdentifier) 
     EXPECT_EQ(plugin->getHelpFile(), "/nonexistent/ppp-plugin/ProxyPluginObject.html");
 }
 
+TEST(ScriptSetup, DirectoryGivenAsTheScriptIsReportedAsNotFound) {
+    ScriptDir dir;
+    ICDHandler* handler = loadHandler("plugin_bus.xml");
+    ASSERT_NE(handler, nullptr);
+    auto plugin = makePlugin(dir.path());
+
+    CaptureOutput output;
+    assignHandler(plugin.get(), handler);
+    output.stop();
+
+    EXPECT_EQ(output.err().rfind("python plugin file " + dir.path() + " not found\n", 0), 0u)
+        << output.err();
+    EXPECT_EQ(plugin->getName(), plugin->getInterface()->getIdentifier());
+}
+
 TEST(ScriptSetup, FailingScriptIsReportedAndKeepsWhatItRegisteredBeforeFailing) {
     ScriptDir dir;
     ICDHandler* handler = loadHandler("plugin_bus.xml");
