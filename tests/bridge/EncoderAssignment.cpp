@@ -91,6 +91,8 @@ protected:
 };
 
 TEST_F(EncoderAssignment, EveryNumericCodeGetsATranscoderThatConvertsThroughPython) {
+    // The host accepts a transcoder only through the overload of the field's own value type, so
+    // acceptance shows the type chosen (bits and uint both take the unsigned int one).
     for (const char* name : {"bits", "short", "ushort", "int", "uint", "long", "ulong", "longlong",
                              "ulonglong", "float", "double"}) {
         const Outcome outcome = captured("TYPES", name, "plus");
@@ -108,18 +110,6 @@ TEST_F(EncoderAssignment, EveryNumericCodeGetsATranscoderThatConvertsThroughPyth
     }
 }
 
-TEST_F(EncoderAssignment, BitsAndUnsignedIntFieldsBothTakeTheUnsignedIntTranscoder) {
-    // The host accepts a transcoder only through the overload of the field's own value type.
-    EXPECT_EQ(assign("TYPES", "bits", "plus"), "True");
-    EXPECT_EQ(assign("TYPES", "uint", "plus"), "True");
-    for (const char* name : {"bits", "uint"}) {
-        ICDGenericMessageField* target = field("TYPES", name);
-        ASSERT_TRUE(target->setValue(ICDGenericMessageField::Value(4294967294u)));
-        EXPECT_TRUE(target->encode());
-        EXPECT_EQ(target->getRaw(), 4294967295u);
-    }
-}
-
 TEST_F(EncoderAssignment, TextFieldsGetTheStringTranscoder) {
     const Outcome outcome = captured("TYPES", "string", "shout");
     EXPECT_EQ(outcome.result, "True");
@@ -131,13 +121,7 @@ TEST_F(EncoderAssignment, TextFieldsGetTheStringTranscoder) {
     EXPECT_EQ(target->getRawText(), "IDLE");
 }
 
-TEST_F(EncoderAssignment, TheEncodersNameAttributeNamesTheNewEncoder) {
-    const Outcome outcome = captured("TYPES", "int", "named");
-    EXPECT_EQ(outcome.result, "True");
-    EXPECT_EQ(outcome.out, "INFO:: Encoder 'Probe' on field 'int' applied properly\n");
-}
-
-TEST_F(EncoderAssignment, AssigningAgainReplacesTheFieldsEncoder) {
+TEST_F(EncoderAssignment, AssigningAgainReplacesTheEncoderWhichANameAttributeNames) {
     EXPECT_EQ(assign("TYPES", "int", "plus"), "True");
     const Outcome outcome = captured("TYPES", "int", "named");
     EXPECT_EQ(outcome.result, "True");

@@ -98,15 +98,6 @@ TEST_F(EventDelivery, AnEventTheBaseHandlingRefusesIsNeitherQueuedNorAccepted) {
     EXPECT_EQ(events(), "[1235]");
 }
 
-TEST_F(EventDelivery, EventsOfOneThreadArriveInOrderAndNoneIsLost) {
-    startBridge();
-    for (unsigned int event = 1; event <= 2000; ++event) {
-        handler->deliverICDEvent(event, 0);
-    }
-    ASSERT_TRUE(bridge->waitUntilIdle(30s));
-    EXPECT_EQ(plugin_sessions::evalInteger(session, "int(events == list(range(1, 2001)))"), 1);
-}
-
 TEST_F(EventDelivery, EventsOfSeveralHostThreadsAllArriveEachThreadsInItsOrder) {
     startBridge();
     Watchdog watchdog("events of four host threads", 60s);
@@ -204,26 +195,6 @@ TEST_F(EventDelivery, WithoutACallableEventsAreDroppedAndNotReplayedLater) {
     handler->deliverICDEvent(3, 0);
     ASSERT_TRUE(bridge->waitUntilIdle(10s));
     EXPECT_EQ(events(), "[3]");
-}
-
-TEST_F(EventDelivery, ANonCallableIsRefusedAndTheStoredCallableStays) {
-    startBridge();
-    CaptureOutput output;
-    bool refused = false;
-    bool pending = true;
-    {
-        PySession::Use use(session);
-        PyRef number = PyRef::steal(PyLong_FromLong(5));
-        refused = bridge->setOnConsumeICDEvent(number.get()) == nullptr;
-        pending = PyErr_Occurred() != nullptr;
-    }
-    const std::string err = output.err();
-    EXPECT_TRUE(refused);
-    EXPECT_FALSE(pending);
-    EXPECT_NE(err.find(" Failed to setCallbackByRef. "), std::string::npos) << err;
-    handler->deliverICDEvent(8, 0);
-    ASSERT_TRUE(bridge->waitUntilIdle(10s));
-    EXPECT_EQ(events(), "[8]");
 }
 
 TEST_F(EventDelivery, AnEventTheCallableSendsIsDeliveredInTheSamePass) {
