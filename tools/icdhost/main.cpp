@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -137,12 +138,18 @@ int main(int argc, char** argv) {
 
     for (const std::string& script : options.scripts) {
         ICDPluginObject* plugin = library.create();
+        host.plugins.push_back(plugin);
         plugin->setFileName(script);
         for (ICDHandler* handler : host.handlers) {
-            plugin->setICDHandler(handler);
-            plugin->onSetICDHandler(handler);
+            // The plug-in reports its own failures; one that escapes as an exception still
+            // leaves the other handlers, scripts and commands to run.
+            try {
+                plugin->setICDHandler(handler);
+                plugin->onSetICDHandler(handler);
+            } catch (const std::exception& error) {
+                icdhost::printError("icdhost: setting up " + script + " failed: " + error.what());
+            }
         }
-        host.plugins.push_back(plugin);
     }
 
     icdhost::CommandRunner runner(host);
