@@ -3,10 +3,11 @@
 // script's event callable on a background thread of its own; and it carries the message, field
 // and encoder operations the script calls.
 //
-// Lock rules: _mutex guards _eventQueue, _running, _lastError and the idle bookkeeping; it is
-// never held while Python runs or while the session is entered. _eventCallback and _reservations
-// are touched only with the script's session held. The process-wide list of bridges has a mutex of
-// its own, held only to add, remove or pin bridges (order: that mutex, then a bridge's _mutex).
+// Lock rules: _mutex guards _eventQueue, _running, _lastError and the idle bookkeeping; it is held
+// only for constant work, never while Python runs nor while waiting for an interpreter (a thread
+// holding the session may take it briefly). _eventCallback and _reservations are touched only
+// with the script's session held. The process-wide list of bridges has a mutex of its own, held
+// only to add, remove or pin bridges (order: that mutex, then a bridge's _mutex).
 #pragma once
 
 #include <Python.h>
