@@ -364,12 +364,8 @@ void CommandRunner::help(const std::vector<Word>& args) {
         }
         text = action->help();
     }
-    // Docstrings often end in a line break and the indentation of the closing quotes.
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\t')) {
-        text.pop_back();
-    }
-    if (!text.empty()) {
-        printLine(text);
+    for (const std::string& line : helpLines(text)) {
+        printLine(line);
     }
 }
 

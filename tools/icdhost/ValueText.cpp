@@ -1,5 +1,6 @@
 #include "ValueText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -125,6 +126,43 @@ std::optional<unsigned long long> parseRawWord(const std::string& text) {
         return static_cast<unsigned long long>(*value);
     }
     return std::nullopt;
+}
+
+std::vector<std::string> helpLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    auto indentation = [](const std::string& line) { return line.find_first_not_of(" \t"); };
+    std::size_t margin = std::string::npos;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::size_t indent = indentation(lines[i]);
+        if (indent != std::string::npos) {
+            margin = std::min(margin, indent);
+        }
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string& line = lines[i];
+        std::size_t indent = indentation(line);
+        if (indent == std::string::npos) {
+            line.clear();
+        } else {
+            line.erase(0, i == 0 ? indent : margin);
+        }
+    }
+    while (!lines.empty() && lines.back().empty()) {
+        lines.pop_back();
+    }
+    while (!lines.empty() && lines.front().empty()) {
+        lines.erase(lines.begin());
+    }
+    return lines;
 }
 
 void addInput(ICDDictionary& inputs, const std::string& key, const std::string& value,

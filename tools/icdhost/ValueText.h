@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ICDDictionary.h"
 
@@ -22,6 +23,11 @@ std::optional<unsigned long long> parseUnsigned(const std::string& text, unsigne
 // A raw bus word: any unsigned 64-bit value, or a negative value down to -2^63, which stands for
 // its two's-complement pattern.
 std::optional<unsigned long long> parseRawWord(const std::string& text);
+
+// A help text as Python's own help() shows a docstring: the indentation common to the lines after
+// the first removed (CPython 3.13 already removes it when compiling, earlier versions do not),
+// the first line's leading blanks removed, and leading and trailing blank lines dropped.
+std::vector<std::string> helpLines(const std::string& text);
 
 // Adds one exec input to `inputs`: "true"/"false" a bool, a decimal integer literal that fits a
 // long a long, any other decimal number a double, anything else (or a value written in quotes) a
