@@ -68,6 +68,10 @@ void ProxyPythonPlugin::onSetICDHandler(ICDHandler* handler) {
 }
 
 void ProxyPythonPlugin::init() {
+    // Once per plug-in, even when called directly: a second run would make a second script.
+    if (_initialised) {
+        return;
+    }
     // The identifier exists before any Python work, so the module can publish it.
     _interface = ProxyPluginPyInterface::new_ProxyPluginPyInterface(this);
     createSubInterpreter();
