@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <fstream>
 #include <iostream>
@@ -166,5 +167,7 @@ int main(int argc, char** argv) {
     library.destroyAll();
     std::cout.flush();
     std::fflush(nullptr);
-    return runner.anyFailed() ? kStatusCommandFailed : kStatusOk;
+    // The ICDs, sub-interpreters and event bridges stay until the process ends, with the bridges'
+    // threads waiting for events: end it here rather than run static destructors under them.
+    std::_Exit(runner.anyFailed() ? kStatusCommandFailed : kStatusOk);
 }

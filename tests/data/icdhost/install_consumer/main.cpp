@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "ICDHandler.h"
@@ -25,8 +26,8 @@ int main(int argc, char** argv) {
         std::cerr << dlerror() << std::endl;
         return 1;
     }
-    auto version = reinterpret_cast<decltype(&getPluginAPIVersion)>(
-        dlsym(library, "getPluginAPIVersion"));
+    auto version =
+        reinterpret_cast<decltype(&getPluginAPIVersion)>(dlsym(library, "getPluginAPIVersion"));
     if (version == nullptr) {
         return 1;
     }
