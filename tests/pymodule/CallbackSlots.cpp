@@ -65,24 +65,24 @@ TEST_F(CallbackSlots, ARefusedCandidateIsReportedTwiceAndLeavesTheSlotAsItWas) {
     ASSERT_TRUE(script.run("def f():\n    pass\n"));
     PySession::Use use(script.session());
     PyRef f = script.eval("f");
-    PyRef five = script.eval("5");
+    PyRef notCallable = script.eval("[5]");  // a fresh object: small ints are shared
     PyObject* slot = nullptr;
     PyRef stored = PyRef::steal(setCallbackByRef(&slot, f.get()));
     const Py_ssize_t fCount = Py_REFCNT(f.get());
-    const Py_ssize_t fiveCount = Py_REFCNT(five.get());
+    const Py_ssize_t notCallableCount = Py_REFCNT(notCallable.get());
 
     CaptureOutput capture;
-    PyObject* refused = setCallbackByRef(&slot, five.get());
+    PyObject* refused = setCallbackByRef(&slot, notCallable.get());
     const std::string err = capture.err();
 
     EXPECT_EQ(refused, nullptr);
     EXPECT_EQ(slot, f.get());
     EXPECT_EQ(Py_REFCNT(f.get()), fCount);
-    EXPECT_EQ(Py_REFCNT(five.get()), fiveCount);
+    EXPECT_EQ(Py_REFCNT(notCallable.get()), notCallableCount);
     EXPECT_EQ(PyErr_Occurred(), nullptr);
     EXPECT_THAT(err,
                 HasSubstr("ReferenceError: Object passed as argument is not a callable one\n"));
-    EXPECT_THAT(err, HasSubstr(refusalLine(five.get())));
+    EXPECT_THAT(err, HasSubstr(refusalLine(notCallable.get())));
     // The Python report comes first, then the line.
     EXPECT_LT(err.find("ReferenceError"), err.find(" Failed to setCallbackByRef. "));
     PyRef owned = PyRef::steal(slot);

@@ -40,6 +40,34 @@ TEST(InterfaceLockOrder, ScriptCodeRunningUnderTheLockReentersItOnItsOwnThread) 
     EXPECT_EQ(script.owner().getPluginAction(3)->getName(), "callable from action");
 }
 
+TEST(InterfaceLockOrder, AThreadTheScriptStartedWaitsForTheLockWithoutHoldingTheInterpreter) {
+    Watchdog watchdog("script thread against action callable", std::chrono::seconds(60));
+    ScriptFixture script;
+    ASSERT_TRUE(
+        script.run("import threading, time\n"
+                   "workers = []\n"
+                   "def add_late():\n"
+                   "    pp.addSimpleAction(ID, 2, 'from thread', 1)\n"
+                   "def act(i):\n"
+                   "    t = threading.Thread(target=add_late)\n"
+                   "    workers.append(t)\n"
+                   "    t.start()\n"
+                   "    time.sleep(0.05)\n"
+                   "    pp.addSimpleAction(ID, 1, 'from action', 1)\n"
+                   "pp.setOnPluginActionCallback(ID, act)\n"));
+
+    {
+        PySession::Use use(script.session());
+        script.registry().onPluginAction(1);
+    }
+    ASSERT_TRUE(script.run("workers[0].join()\n"));
+
+    ASSERT_EQ(script.owner().getPluginActionSize(), 2u);
+    // The thread waited for the action callable to finish before it could attach its action.
+    EXPECT_EQ(script.owner().getPluginAction(0)->getName(), "from action");
+    EXPECT_EQ(script.owner().getPluginAction(1)->getName(), "from thread");
+}
+
 TEST(InterfaceLockOrder, AnEventCallableAndAnActionCallableNeverDeadlock) {
     constexpr int kRounds = 300;
     Watchdog watchdog("action callable against event callable", std::chrono::seconds(60));

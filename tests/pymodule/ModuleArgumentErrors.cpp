@@ -110,13 +110,4 @@ TEST(ModuleArgumentReports, AReplacedParserErrorIsTheOnlyReport) {
     EXPECT_EQ(capture.err(), "AttributeError: wrong args: must be name [string]\n");
 }
 
-TEST(ModuleArgumentReports, KeywordArgumentsAreRefusedByTheInterpreter) {
-    ScriptFixture script;
-    CaptureOutput capture;
-    ASSERT_TRUE(
-        script.run("try:\n    pp.setName(ID, name='x')\n    kw = 'accepted'\n"
-                   "except TypeError:\n    kw = 'refused'\n"));
-    EXPECT_EQ(script.text("kw"), "refused");
-}
-
 }  // namespace
