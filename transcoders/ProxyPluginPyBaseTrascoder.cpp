@@ -1,6 +1,9 @@
 #include "ProxyPluginPyBaseTrascoder.h"
 
+#include <langinfo.h>
+
 #include <atomic>
+#include <cstring>
 #include <iostream>
 #include <thread>
 
@@ -14,6 +17,30 @@ namespace {
 // that reads its own id here owns the mutex: std::mutex may not be locked, nor try-locked, again
 // by its owner.
 std::atomic<std::thread::id> g_transcoderMutexOwner{};
+
+// True when the calling thread's character type locale is UTF-8. PyUnicode_EncodeLocale converts
+// with the C library one character at a time, which in such a locale gives exactly the bytes of a
+// strict UTF-8 encoding and fails on exactly the texts that UTF-8 refuses (surrogates); the
+// codec does the same work many times faster.
+bool localeIsUtf8() {
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+}
+
+// `text` in the current locale's encoding, strict: a new bytes object, or null with the Python
+// error pending. Precondition: the session is held; `text` holds no NUL.
+PyObject* encodeLocale(PyObject* text) {
+    if (PyUnicode_Check(text) && localeIsUtf8()) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);  // kept by `text`
+        if (utf8 != nullptr) {
+            return PyBytes_FromStringAndSize(utf8, size);
+        }
+        // The locale's own conversion reports the failure, in its own words.
+        PyErr_Clear();
+    }
+    return PyUnicode_EncodeLocale(text, nullptr);
+}
 }  // namespace
 
 TranscoderLock::TranscoderLock() : _owns(false) {
@@ -64,8 +91,13 @@ ProxyPluginPyBaseTrascoder::ProxyPluginPyBaseTrascoder(PySession* session, PyObj
 ProxyPluginPyBaseTrascoder::~ProxyPluginPyBaseTrascoder() = default;
 
 bool ProxyPluginPyBaseTrascoder::GIL_check() const {
+    // Every answer but the last is false, and the last is _pythonDriver: a field of no Python
+    // driver needs no look at the thread (the host's usual case, on every call).
+    if (!_pythonDriver || _alwaysEnterSession || _session == nullptr) {
+        return false;
+    }
     PyThreadState* current = pycompat::currentThreadStateUnchecked();
-    if (_alwaysEnterSession || current == nullptr || _session == nullptr) {
+    if (current == nullptr) {
         return false;
     }
     // Non-zero only for the calling thread's own current state.
@@ -99,10 +131,10 @@ PyObject* ProxyPluginPyBaseTrascoder::encodeLocaleUpToNul(PyObject* text) {
         const Py_ssize_t nul = PyUnicode_FindChar(text, 0, 0, length, 1);
         if (nul >= 0) {
             PyRef head = PyRef::steal(PyUnicode_Substring(text, 0, nul));
-            return head ? PyUnicode_EncodeLocale(head.get(), nullptr) : nullptr;
+            return head ? encodeLocale(head.get()) : nullptr;
         }
     }
-    return PyUnicode_EncodeLocale(text, nullptr);
+    return encodeLocale(text);
 }
 
 bool ProxyPluginPyBaseTrascoder::refuseNestedCall() {

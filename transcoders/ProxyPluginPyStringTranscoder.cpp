@@ -1,5 +1,6 @@
 #include "ProxyPluginPyStringTranscoder.h"
 
+#include <cstring>
 #include <iostream>
 
 #include "pymodule/PyCallUtils.h"
@@ -9,8 +10,12 @@ ProxyPluginPyStringTranscoder::ProxyPluginPyStringTranscoder(PySession* session,
                                                              bool alwaysEnterSession,
                                                              bool pythonDriver)
     : ProxyPluginPyBaseTrascoder(session, object, alwaysEnterSession, pythonDriver),
-      ICDStringTranscoder("ProxyPluginPyStringTranscoder") {
+      ICDStringTranscoder("ProxyPluginPyStringTranscoder"),
+      _encodeName(PyUnicode_InternFromString("encode")),  // new references or null
+      _decodeName(PyUnicode_InternFromString("decode")) {
     _format = "s";
+    // Without a name object the lookup falls back to the name's text; nothing is lost.
+    PyErr_Clear();
 }
 
 ProxyPluginPyStringTranscoder::~ProxyPluginPyStringTranscoder() = default;
@@ -31,9 +36,8 @@ bool ProxyPluginPyStringTranscoder::decode(std::string raw, std::string* value) 
 
 bool ProxyPluginPyStringTranscoder::_transcode(const char* method, std::string input,
                                                std::string* output) {
-    // Looked up by name on every call: a script may rebind the method after installation. The
-    // "s" unit hands Python the input up to its first NUL, decoded as UTF-8.
-    PyRef result = PyRef::steal(PyObject_CallMethod(_pyObject, method, _format, input.c_str()));
+    // Looked up by name on every call: a script may rebind the method after installation.
+    PyRef result = PyRef::steal(callByName(method, input.c_str()));
     if (PyErr_Occurred()) {
         return errorPath();
     }
@@ -52,6 +56,32 @@ bool ProxyPluginPyStringTranscoder::_transcode(const char* method, std::string i
     }
     output->assign(text);  // up to the first NUL
     return true;
+}
+
+PyObject* ProxyPluginPyStringTranscoder::callByName(const char* method, const char* input) {
+    if (_pyObject == nullptr) {
+        PyErr_SetString(PyExc_SystemError, "null argument to internal routine");
+        return nullptr;
+    }
+    PyObject* name = std::strcmp(method, "encode") == 0   ? _encodeName
+                     : std::strcmp(method, "decode") == 0 ? _decodeName
+                                                          : nullptr;  // borrowed
+    PyRef callable = PyRef::steal(name != nullptr ? PyObject_GetAttr(_pyObject, name)
+                                                  : PyObject_GetAttrString(_pyObject, method));
+    if (!callable) {
+        return nullptr;
+    }
+    if (!PyCallable_Check(callable.get())) {
+        PyErr_Format(PyExc_TypeError, "attribute of type '%.200s' is not callable",
+                     Py_TYPE(callable.get())->tp_name);
+        return nullptr;
+    }
+    // What the "s" unit builds: the input up to its first NUL, decoded as UTF-8, strict.
+    PyRef argument = PyRef::steal(PyUnicode_FromString(input));
+    if (!argument) {
+        return nullptr;
+    }
+    return PyObject_CallFunctionObjArgs(callable.get(), argument.get(), nullptr);
 }
 
 bool ProxyPluginPyStringTranscoder::errorPath() {

@@ -1,5 +1,8 @@
 // Transcoder of text fields: calls the script object's `encode` or `decode`, looked up by name at
 // every call, with the input as a str and takes back a str, converted to the locale's encoding.
+// Besides the base's references it owns the two method names as interned str objects, made once
+// so that each call's lookup hits the interpreter's attribute caches; like the others they are
+// never released.
 #pragma once
 
 #include <Python.h>
@@ -26,4 +29,11 @@ public:
 
 private:
     bool errorPath();
+    // What PyObject_CallMethod(_pyObject, method, "s", input) does, with the same errors in the
+    // same order: the attribute by name, a TypeError when it is not callable, the argument, the
+    // call. A new reference, or null with the error pending.
+    PyObject* callByName(const char* method, const char* input);
+
+    PyObject* _encodeName;  // owned, may be null: the interned "encode"
+    PyObject* _decodeName;  // owned, may be null: the interned "decode"
 };
