@@ -138,15 +138,21 @@ bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
     PyRef result;
     {
         // The event number as a signed 32-bit int: 2**31 and above arrive negative. The extra
-        // reference keeps the callable alive should it replace itself while it runs.
-        PyRef args = PyRef::steal(Py_BuildValue("(i)", static_cast<int>(event)));
+        // reference keeps the callable alive should it replace itself while it runs. The call is
+        // the one Py_BuildValue("(i)") and PyObject_CallObject make, without parsing a format
+        // and building a tuple at every event, which cost as much as entering the session.
+        PyRef argument = PyRef::steal(PyLong_FromLong(static_cast<int>(event)));
         PyRef callable = PyRef::borrow(_eventCallback);
-        if (args) {
-            result = PyRef::steal(PyObject_CallObject(callable.get(), args.get()));
+        if (argument) {
+            result =
+                PyRef::steal(PyObject_CallFunctionObjArgs(callable.get(), argument.get(), nullptr));
         }
     }
     if (result) {
-        setLastError(std::string());
+        if (_lastErrorSet) {
+            setLastError(std::string());
+            _lastErrorSet = false;
+        }
         return true;
     }
     PyObject* type = nullptr;  // the three are owned after Fetch, handed back by Restore
@@ -157,6 +163,7 @@ bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
     std::string text = exceptionText(value);
     PyErr_Restore(type, value, traceback);  // steals all three
     setLastError(std::move(text));
+    _lastErrorSet = true;
     // Not PyErr_Print: a callable raising SystemExit must not end the host.
     pycompat::printPendingError();
     return false;

@@ -68,6 +68,9 @@ private:
     std::deque<unsigned int> _eventQueue;
     std::map<ICDGenericMessageField*, ICDUiObject*> _reservations;
     PyObject* _eventCallback;
+    // _lastError holds a text: a successful call then has to empty it. Read and written only with
+    // the script's session held, so that a call that succeeds after another did not take _mutex.
+    bool _lastErrorSet = false;
 
     bool _busy = false;             // an event call runs; guarded by _mutex
     std::condition_variable _idle;  // signalled when the queue empties and no call runs, when a
