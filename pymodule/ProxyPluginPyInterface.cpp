@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <shared_mutex>
+#include <string_view>
+#include <unordered_map>
 
 #include "PyCompat.h"
 #include "PyInterpreter.h"
@@ -24,6 +27,28 @@ namespace {
 std::shared_mutex& registryMutex() {
     static std::shared_mutex mutex;
     return mutex;
+}
+
+// Hash indexes of _proxy_instance_vect and _proxy_handler_map, guarded by registryMutex() too.
+// Entries are only ever added, first one wins, as a search of the vector or the map would find.
+// The identifier views point into identifierTexts (a deque never moves its elements), the key
+// views into the map's own nodes (never erased).
+struct RegistryIndex {
+    std::deque<std::string> identifierTexts;
+    std::unordered_map<std::string_view, ProxyPluginPyInterface*> byIdentifier;
+    std::unordered_map<std::string_view, ProxyPluginPyHandlerInterface*> byKey;
+};
+
+RegistryIndex& registryIndex() {
+    static RegistryIndex* index = new RegistryIndex();  // lookups may run during process exit
+    return *index;
+}
+
+template <typename Value>
+Value* lookUp(const std::unordered_map<std::string_view, Value*>& index, std::string_view wanted) {
+    std::shared_lock<std::shared_mutex> lock(registryMutex());
+    auto found = index.find(wanted);
+    return found != index.end() ? found->second : nullptr;
 }
 
 PyObject* newBool(bool value) {
@@ -95,18 +120,20 @@ ProxyPluginPyInterface* ProxyPluginPyInterface::new_ProxyPluginPyInterface(
                   static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(owner)));
     auto* created = new ProxyPluginPyInterface(owner, identifier);
     _proxy_instance_vect.push_back(created);
+    RegistryIndex& index = registryIndex();
+    index.identifierTexts.emplace_back(identifier);
+    index.byIdentifier.emplace(index.identifierTexts.back(), created);
     return created;
 }
 
 ProxyPluginPyInterface* ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(
     std::string identifier) {
-    std::shared_lock<std::shared_mutex> lock(registryMutex());
-    for (ProxyPluginPyInterface* candidate : _proxy_instance_vect) {
-        if (candidate != nullptr && candidate->_identifier == identifier) {
-            return candidate;
-        }
-    }
-    return nullptr;
+    return lookUp(registryIndex().byIdentifier, identifier);
+}
+
+ProxyPluginPyInterface* ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(
+    const char* identifier) {
+    return lookUp(registryIndex().byIdentifier, identifier != nullptr ? identifier : "");
 }
 
 ProxyPluginPyInterface::ProxyPluginPyInterface(ProxyPythonPlugin* owner, std::string identifier)
@@ -269,7 +296,10 @@ void ProxyPluginPyInterface::addHandlerInterface(std::string key,
                                                  ProxyPluginPyHandlerInterface* bridge) {
     {
         std::unique_lock<std::shared_mutex> lock(registryMutex());
-        _proxy_handler_map.emplace(std::move(key), bridge);
+        auto added = _proxy_handler_map.emplace(std::move(key), bridge);
+        if (added.second) {
+            registryIndex().byKey.emplace(added.first->first, bridge);
+        }
     }
     if (bridge != nullptr) {
         bridge->init();
@@ -282,9 +312,11 @@ ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(std::
 
 ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(
     const std::string& key) {
-    std::shared_lock<std::shared_mutex> lock(registryMutex());
-    auto found = _proxy_handler_map.find(key);
-    return found != _proxy_handler_map.end() ? found->second : nullptr;
+    return lookUp(registryIndex().byKey, key);
+}
+
+ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(const char* key) {
+    return lookUp(registryIndex().byKey, key != nullptr ? key : "");
 }
 
 void ProxyPluginPyInterface::detachPlugin() {

@@ -12,7 +12,8 @@
 //    callable, or the stop callable run by setChecked) may call setChecked or add a top-level
 //    action on the same thread.
 //  - The static registry and handler table are guarded by their own reader/writer lock, held
-//    only for the lookup or insertion itself (never while Python runs).
+//    only for the lookup or insertion itself (never while Python runs). Lookups go through hash
+//    indexes kept beside them, which give what a search of the vector or the map would give.
 #pragma once
 
 #include <Python.h>
@@ -34,6 +35,9 @@ class PPP_API ProxyPluginPyInterface {
 public:
     static ProxyPluginPyInterface* new_ProxyPluginPyInterface(ProxyPythonPlugin* owner);
     static ProxyPluginPyInterface* get_ProxyPluginPyInterfaceById(std::string identifier);
+    // The same lookup for a text the caller already has (the module functions' parsed
+    // arguments), without copying it. Constant time: registry size does not matter.
+    static ProxyPluginPyInterface* get_ProxyPluginPyInterfaceById(const char* identifier);
 
     ProxyPluginPyInterface(ProxyPythonPlugin* owner, std::string identifier);
     ProxyPluginPyInterface(const ProxyPluginPyInterface&) = delete;
@@ -60,6 +64,7 @@ public:
     void addHandlerInterface(std::string key, ProxyPluginPyHandlerInterface* bridge);
     ProxyPluginPyHandlerInterface* getHandlerInterface(std::string key) const;
     static ProxyPluginPyHandlerInterface* findHandlerInterface(const std::string& key);
+    static ProxyPluginPyHandlerInterface* findHandlerInterface(const char* key);
 
     // Called by the plug-in's destructor: from then on nothing reaches the deleted plug-in, and
     // adding a top-level action fails with a printed RuntimeError. Precondition: the caller does
