@@ -241,17 +241,39 @@ PySession::Use::Use(PySession* session)
     if (session == nullptr || session->_interpreter == nullptr) {
         return;
     }
-    interpreter_detail::EntryRecord entry;
-    interpreter_detail::enter(session->_interpreter, interpreter_detail::kKindUse, entry);
+    using namespace interpreter_detail;
+    HeldRecord& record = heldRecord;
+    // The usual entry: the interpreter used last, nothing held. The record is written before the
+    // lock is taken so that taking it is the last thing done.
+    if (record.lastInterpreter == session->_interpreter && record.held == nullptr &&
+        pycompat::callingThreadState() == nullptr) {
+        _entered = record.lastState;
+        _previousKind = record.kind;
+        record.held = _entered;
+        record.kind = kKindUse;
+        PyEval_RestoreThread(_entered);
+        return;
+    }
+    EntryRecord entry;
+    enter(session->_interpreter, kKindUse, entry);
     _previous = entry.previous;
     _entered = entry.entered;
     _previousKind = entry.previousKind;
 }
 
 PySession::Use::~Use() {
-    interpreter_detail::EntryRecord entry;
+    using namespace interpreter_detail;
+    if (_previous == nullptr && _entered != nullptr) {
+        // Left as entered by the usual entry: release last.
+        HeldRecord& record = heldRecord;
+        record.held = nullptr;
+        record.kind = _previousKind;
+        PyEval_SaveThread();
+        return;
+    }
+    EntryRecord entry;
     entry.previous = _previous;
     entry.entered = _entered;
     entry.previousKind = _previousKind;
-    interpreter_detail::leave(entry);
+    leave(entry);
 }
