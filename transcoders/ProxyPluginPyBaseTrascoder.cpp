@@ -137,6 +137,27 @@ PyObject* ProxyPluginPyBaseTrascoder::encodeLocaleUpToNul(PyObject* text) {
     return encodeLocale(text);
 }
 
+bool ProxyPluginPyBaseTrascoder::encodeLocaleUpToNul(PyObject* text, std::string* out) {
+    if (PyUnicode_Check(text) && localeIsUtf8()) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);  // kept by `text`
+        if (utf8 != nullptr) {
+            // UTF-8 writes a NUL byte for the NUL character only: the cut is the same.
+            const void* nul = std::memchr(utf8, 0, static_cast<std::size_t>(size));
+            out->assign(utf8, nul != nullptr ? static_cast<const char*>(nul) - utf8 : size);
+            return true;
+        }
+        PyErr_Clear();  // the locale's own conversion reports the failure, in its own words
+    }
+    PyRef bytes = PyRef::steal(encodeLocaleUpToNul(text));
+    const char* chars = bytes ? PyBytes_AsString(bytes.get()) : nullptr;  // kept by `bytes`
+    if (chars == nullptr) {
+        return false;
+    }
+    out->assign(chars);  // up to the first NUL
+    return true;
+}
+
 bool ProxyPluginPyBaseTrascoder::refuseNestedCall() {
     std::cerr << "ERROR: transcoder called again from within a Python encode or decode"
               << std::endl;

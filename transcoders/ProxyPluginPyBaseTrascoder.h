@@ -80,6 +80,10 @@ protected:
     // new bytes object, or null with the Python error pending (not a str, or not representable).
     // Precondition: the session is held.
     static PyObject* encodeLocaleUpToNul(PyObject* text);
+    // The same conversion written into `out`; false with the Python error pending, `out`
+    // untouched. In a UTF-8 locale no bytes object is made. Precondition: the session is held,
+    // no Python error is pending.
+    static bool encodeLocaleUpToNul(PyObject* text, std::string* out);
 
 private:
     static bool refuseNestedCall();

@@ -46,15 +46,11 @@ bool ProxyPluginPyStringTranscoder::_transcode(const char* method, std::string i
         std::cerr << _lastError << std::endl;
         return false;
     }
-    PyRef bytes = PyRef::steal(encodeLocaleUpToNul(result.get()));
-    if (!bytes || PyErr_Occurred()) {
+    std::string converted;
+    if (!encodeLocaleUpToNul(result.get(), &converted) || PyErr_Occurred()) {
         return errorPath();
     }
-    const char* text = PyBytes_AsString(bytes.get());  // borrowed buffer of `bytes`
-    if (text == nullptr) {
-        return errorPath();
-    }
-    output->assign(text);  // up to the first NUL
+    *output = std::move(converted);
     return true;
 }
 
