@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "ICDHandler.h"
@@ -14,22 +15,48 @@ inline std::string hostDataFile(const std::string& name) {
     return std::string(PPP_TEST_DATA_DIR) + "/host/" + name;
 }
 
-// Loads a file of tests/data/host that must load; a fault fails the calling test.
-inline std::unique_ptr<ICDHandler> loadHostData(const std::string& name) {
-    std::string error;
-    std::unique_ptr<ICDHandler> handler = ICDHandler::load(hostDataFile(name), &error);
-    EXPECT_NE(handler, nullptr) << error;
-    return handler;
-}
-
-// Host controls are process-wide: a test that changes them puts them back when it ends.
-class HostControlsGuard {
+// Encodes every value as 0xAB; `hook`, when set, runs inside every call.
+template <typename T>
+class TestTranscoder : public ICDGenericTranscoder<T> {
 public:
-    HostControlsGuard() = default;
-    ~HostControlsGuard() {
-        ICDHost::setTrace(false);
-        ICDHost::setRefusedEvents({});
+    TestTranscoder(std::string name, std::atomic<int>* destroyed)
+        : ICDGenericTranscoder<T>(std::move(name)), _destroyed(destroyed) {}
+    ~TestTranscoder() override { ++*_destroyed; }
+    bool encode(T, unsigned long long* raw) override {
+        hook();
+        *raw = 0xAB;
+        return true;
     }
-    HostControlsGuard(const HostControlsGuard&) = delete;
-    HostControlsGuard& operator=(const HostControlsGuard&) = delete;
+    bool decode(unsigned long long, T*) override { return true; }
+    bool decode(long long, T*) override { return true; }
+
+    std::function<void()> hook = [] {};
+
+private:
+    std::atomic<int>* _destroyed;
+};
+
+// nav_bus.xml loaded, and a SCRATCH message whose fields the tests make on demand. The trace is
+// process-wide: it is turned off when the test ends.
+class HostFixture : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        handler = ICDHandler::load(hostDataFile("nav_bus.xml"), &error);
+        ASSERT_NE(handler, nullptr) << error;
+        status = handler->findMessage("NAV_STATUS");
+        mode = status->findMessageField("mode");
+        scratch = handler->addMessage("SCRATCH", false);
+    }
+    void TearDown() override { ICDHost::setTrace(false); }
+    ICDGenericMessageField* field(unsigned int code) {
+        return scratch->addField("f" + std::to_string(count++), code);
+    }
+
+    std::atomic<int> destroyed{0};  // of the TestTranscoders; outlives the handler
+    std::unique_ptr<ICDHandler> handler;
+    ICDMessage* status = nullptr;
+    ICDGenericMessageField* mode = nullptr;
+    ICDMessage* scratch = nullptr;
+    int count = 0;
 };
