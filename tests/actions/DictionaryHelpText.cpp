@@ -27,11 +27,6 @@ TEST(DictionaryHelpText, EmptyDictionariesAndNoDescriptionGiveExactlySixLines) {
 
 TEST(DictionaryHelpText, DescriptionGoesBetweenTheSignatureAndTheInputsHeaderUnchanged) {
     ICDPluginAction action = namedAction("scale");
-    EXPECT_EQ(action.getHelpFromDictionaries(ICDDictionary(), ICDDictionary(), "Scales a value."),
-              "scale(...)\n"
-              "    scale( inputs, outputs ) -> bool\n"
-              "Scales a value.\n" +
-                  kInputsHeader + "\n" + kOutputsHeader + "\n");
     EXPECT_EQ(action.getHelpFromDictionaries(ICDDictionary(), ICDDictionary(), "first\nsecond"),
               "scale(...)\n"
               "    scale( inputs, outputs ) -> bool\n"
@@ -59,18 +54,6 @@ TEST(DictionaryHelpText, EachKeyGetsALineWithItsTypeWordThenOneEmptyLineFollows)
                   "    count as long\n"
                   "    ratio as double\n"
                   "\n");
-}
-
-TEST(DictionaryHelpText, DictionaryTextFollowsTheKeyOrderOfTheDictionary) {
-    ICDDictionary dictionary;
-    dictionary.setString("zeta", "z");
-    dictionary.setLong("alpha", 1);
-    std::string expected;
-    for (const std::string& key : dictionary.keys()) {
-        expected += "    " + key + (dictionary.isLong(key) ? " as long\n" : " as string\n");
-    }
-    EXPECT_EQ(DictionaryToString(dictionary), expected);
-    EXPECT_EQ(DictionaryToString(ICDDictionary()), "");
 }
 
 }  // namespace

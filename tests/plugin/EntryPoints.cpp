@@ -51,29 +51,11 @@ struct PluginLibrary {
     std::vector<ProxyPythonPlugin*>* registry = nullptr;
 };
 
-TEST(EntryPoints, AreFoundByTheirExportedNames) {
-    PluginLibrary library;
-    EXPECT_NE(library.version, nullptr);
-    EXPECT_NE(library.create, nullptr);
-    EXPECT_NE(library.destroy, nullptr);
-    EXPECT_NE(library.registry, nullptr);
-}
-
 TEST(EntryPoints, ApiVersionIsTheRevisionFollowedByP88OnEveryCall) {
     PluginLibrary library;
     ASSERT_TRUE(library.complete());
     EXPECT_EQ(library.version(), "$Revision: 122971 $ P8.8");
     EXPECT_EQ(library.version(), library.version());
-}
-
-TEST(EntryPoints, OnDestroyOfAnEmptyRegistryWritesNothing) {
-    PluginLibrary library;
-    ASSERT_TRUE(library.complete());
-    ASSERT_TRUE(library.registry->empty());
-    CaptureOutput output;
-    library.destroy();
-    EXPECT_EQ(output.out(), "");
-    EXPECT_EQ(output.err(), "");
 }
 
 TEST(EntryPoints, CreatedObjectsAreRecordedInOrderAndDestroyedInOrder) {
@@ -104,9 +86,11 @@ TEST(EntryPoints, CreatedObjectsAreRecordedInOrderAndDestroyedInOrder) {
     EXPECT_EQ(destruction.err(), "");
     EXPECT_TRUE(library.registry->empty());
 
+    // The registry is empty now: nothing to stop, nothing written.
     CaptureOutput again;
     library.destroy();
     EXPECT_EQ(again.out(), "");
+    EXPECT_EQ(again.err(), "");
 }
 
 TEST(EntryPoints, OnDestroyStopsEachScriptPausesAndDeletesTheObject) {

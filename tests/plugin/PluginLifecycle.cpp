@@ -36,55 +36,33 @@ protected:
     ICDHandler* _handler = nullptr;
 };
 
-TEST_F(LifecycleTest, StartReportsTheScriptsAnswerAndASecondStartDoesNothing) {
+TEST_F(LifecycleTest, StartAndStopFollowTheScriptsAnswersAndOnlyTrueCounts) {
     auto plugin = setUpPlugin();
+    PySession* session = plugin->getSession();
+    auto outputOf = [&](void (ProxyPythonPlugin::*call)()) {
+        CaptureOutput output;
+        (plugin.get()->*call)();
+        return output.out() + output.err();
+    };
 
-    CaptureOutput first;
-    plugin->start();
-    EXPECT_EQ(first.out(), "script start\nLifecycle::Start() 1\n");
+    runInScript(session, "start_answer = 1");
+    EXPECT_EQ(outputOf(&ProxyPythonPlugin::start), "script start\nLifecycle::Start() 0\n");
+    EXPECT_FALSE(plugin->isRunning());
+
+    runInScript(session, "start_answer = True");
+    EXPECT_EQ(outputOf(&ProxyPythonPlugin::start), "script start\nLifecycle::Start() 1\n");
+    EXPECT_TRUE(plugin->isRunning());
+    EXPECT_EQ(outputOf(&ProxyPythonPlugin::start), "");
+
+    runInScript(session, "stop_answer = False");
+    EXPECT_EQ(outputOf(&ProxyPythonPlugin::stop), "script stop\n");
     EXPECT_TRUE(plugin->isRunning());
 
-    CaptureOutput second;
-    plugin->start();
-    EXPECT_EQ(second.out(), "");
-    EXPECT_EQ(second.err(), "");
-}
-
-TEST_F(LifecycleTest, OnlyTrueItselfStartsThePlugin) {
-    auto plugin = setUpPlugin();
-    runInScript(plugin->getSession(), "start_answer = 1");
-    CaptureOutput output;
-    plugin->start();
-    EXPECT_EQ(output.out(), "script start\nLifecycle::Start() 0\n");
+    runInScript(session, "stop_answer = True");
+    EXPECT_EQ(outputOf(&ProxyPythonPlugin::stop), "script stop\n");
     EXPECT_FALSE(plugin->isRunning());
-}
-
-TEST_F(LifecycleTest, StopKeepsRunningUnlessTheScriptAnswersTrueAndAlwaysCallsTheScript) {
-    auto plugin = setUpPlugin();
-    {
-        CaptureOutput start;
-        plugin->start();
-    }
-    runInScript(plugin->getSession(), "stop_answer = False");
-    CaptureOutput refused;
-    plugin->stop();
-    EXPECT_EQ(refused.out(), "script stop\n");
-    EXPECT_TRUE(plugin->isRunning());
-
-    runInScript(plugin->getSession(), "stop_answer = True");
-    CaptureOutput accepted;
-    plugin->stop();
-    EXPECT_EQ(accepted.out(), "script stop\n");
-    EXPECT_FALSE(plugin->isRunning());
-
-    CaptureOutput notRunning;
-    plugin->stop();
-    EXPECT_EQ(notRunning.out(), "script stop\n");
-    EXPECT_FALSE(plugin->isRunning());
-
-    CaptureOutput restart;
-    plugin->start();
-    EXPECT_EQ(restart.out(), "script start\nLifecycle::Start() 1\n");
+    // Stopped already: the script is asked all the same.
+    EXPECT_EQ(outputOf(&ProxyPythonPlugin::stop), "script stop\n");
 }
 
 TEST_F(LifecycleTest, ActionRequestsReachTheScriptButTheHelpActionOpensThePydocPage) {

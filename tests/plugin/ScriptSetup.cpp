@@ -145,25 +145,6 @@ TEST(ScriptSetup, IdentifiersAreNumberedInCreationOrderAndEndInTheOwnersAddress)
     EXPECT_NE(out.find("Module::proxyplugin->" + secondId + "\n"), std::string::npos);
 }
 
-TEST(ScriptSetup, HandlerKeyFindsTheBridgeServingThatHandler) {
-    ScriptDir dir;
-    ICDHandler* handler = loadHandler("plugin_bus.xml");
-    ASSERT_NE(handler, nullptr);
-    auto plugin = makePlugin(dir.copy("lifecycle.py"));
-    CaptureOutput output;
-    assignHandler(plugin.get(), handler);
-    output.stop();
-
-    const std::string key = ProxyPythonPlugin::handlerKeyOf(handler);
-    EXPECT_EQ(key.size(), 16u);
-    EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), std::string::npos) << key;
-    EXPECT_NE(output.out().find("run 1 " + key + " "), std::string::npos);
-    ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::findHandlerInterface(key);
-    ASSERT_NE(bridge, nullptr);
-    EXPECT_EQ(bridge->getHandler(), handler);
-    EXPECT_TRUE(handler->isRegistered(bridge));
-}
-
 TEST(ScriptSetup, SecondHandlerAddsABridgeRunsTheScriptAgainAndAddsASecondHelpAction) {
     ScriptDir dir;
     ICDHandler* firstHandler = loadHandler("plugin_bus.xml");
@@ -211,41 +192,6 @@ TEST(ScriptSetup, SecondHandlerAddsABridgeRunsTheScriptAgainAndAddsASecondHelpAc
     EXPECT_EQ(Py_REFCNT(plugin->getModule()), moduleReferences);
 }
 
-TEST(ScriptSetup, MissingScriptIsReportedAndThePluginIsNamedAfterItsIdentifier) {
-    ICDHandler* handler = loadHandler("plugin_bus.xml");
-    ASSERT_NE(handler, nullptr);
-    const std::string missing = "/nonexistent/ppp-plugin/missing.py";
-    auto plugin = makePlugin(missing);
-
-    CaptureOutput output;
-    assignHandler(plugin.get(), handler);
-    output.stop();
-
-    const std::string identifier = plugin->getInterface()->getIdentifier();
-    EXPECT_EQ(output.err().rfind("python plugin file " + missing + " not found\n", 0), 0u)
-        << output.err();
-    EXPECT_EQ(plugin->getName(), identifier);
-    EXPECT_EQ(output.out(), "Module::proxyplugin->" + identifier + "\n" +
-                                "ProxyPythonPlugin::" + identifier + "\n");
-    EXPECT_EQ(helpActionCount(*plugin), 1u);
-    EXPECT_EQ(plugin->getHelpFile(), "/nonexistent/ppp-plugin/ProxyPluginObject.html");
-}
-
-TEST(ScriptSetup, DirectoryGivenAsTheScriptIsReportedAsNotFound) {
-    ScriptDir dir;
-    ICDHandler* handler = loadHandler("plugin_bus.xml");
-    ASSERT_NE(handler, nullptr);
-    auto plugin = makePlugin(dir.path());
-
-    CaptureOutput output;
-    assignHandler(plugin.get(), handler);
-    output.stop();
-
-    EXPECT_EQ(output.err().rfind("python plugin file " + dir.path() + " not found\n", 0), 0u)
-        << output.err();
-    EXPECT_EQ(plugin->getName(), plugin->getInterface()->getIdentifier());
-}
-
 TEST(ScriptSetup, FailingScriptIsReportedAndKeepsWhatItRegisteredBeforeFailing) {
     ScriptDir dir;
     ICDHandler* handler = loadHandler("plugin_bus.xml");
@@ -271,30 +217,47 @@ TEST(ScriptSetup, FailingScriptIsReportedAndKeepsWhatItRegisteredBeforeFailing) 
     EXPECT_EQ(start.out(), "Failing::Start() 1\n");
 }
 
-TEST(ScriptSetup, BackslashPathsGiveAForwardSlashScriptDirectoryOnSysPath) {
+TEST(ScriptSetup, MissingScriptOrADirectoryIsReportedAndThePluginIsNamedAfterItsIdentifier) {
+    ScriptDir dir;
     ICDHandler* handler = loadHandler("plugin_bus.xml");
     ASSERT_NE(handler, nullptr);
-    auto plugin = makePlugin("C:\\work\\scripts\\demo.py");
-    {
+    for (const std::string& path :
+         {std::string("/nonexistent/ppp-plugin/missing.py"), dir.path()}) {
+        auto plugin = makePlugin(path);
         CaptureOutput output;
         assignHandler(plugin.get(), handler);
+        output.stop();
+
+        const std::string identifier = plugin->getInterface()->getIdentifier();
+        EXPECT_EQ(output.err().rfind("python plugin file " + path + " not found\n", 0), 0u)
+            << output.err();
+        EXPECT_EQ(output.out(), "Module::proxyplugin->" + identifier + "\n" +
+                                    "ProxyPythonPlugin::" + identifier + "\n");
+        EXPECT_EQ(plugin->getName(), identifier);
+        EXPECT_EQ(helpActionCount(*plugin), 1u);
+        EXPECT_EQ(plugin->getHelpFile(),
+                  ProxyPythonPlugin::scriptDirOf(path) + "ProxyPluginObject.html");
     }
-    EXPECT_EQ(plugin->getScriptDir(), "C:/work/scripts/");
-    EXPECT_EQ(lastPathEntries(*plugin, 2),
-              (std::vector<std::string>{"C:/work/scripts/", "C:/work/scripts/lib/site-packages"}));
 }
 
-TEST(ScriptSetup, PathWithoutASlashGivesAnEmptyScriptDirectory) {
+TEST(ScriptSetup, ScriptDirectoryAndItsSitePackagesAreAppendedToSysPath) {
     ICDHandler* handler = loadHandler("plugin_bus.xml");
     ASSERT_NE(handler, nullptr);
-    auto plugin = makePlugin("ppp-no-such-script.py");
-    {
-        CaptureOutput output;
-        assignHandler(plugin.get(), handler);
+    const struct {
+        const char* fileName;
+        std::vector<std::string> appended;
+    } cases[] = {
+        {"C:\\work\\scripts\\demo.py", {"C:/work/scripts/", "C:/work/scripts/lib/site-packages"}},
+        {"ppp-no-such-script.py", {"", "lib/site-packages"}},
+    };
+    for (const auto& each : cases) {
+        auto plugin = makePlugin(each.fileName);
+        {
+            CaptureOutput output;
+            assignHandler(plugin.get(), handler);
+        }
+        EXPECT_EQ(lastPathEntries(*plugin, 2), each.appended) << each.fileName;
     }
-    EXPECT_EQ(plugin->getScriptDir(), "");
-    EXPECT_EQ(lastPathEntries(*plugin, 2), (std::vector<std::string>{"", "lib/site-packages"}));
-    EXPECT_EQ(plugin->getHelpFile(), "ProxyPluginObject.html");
 }
 
 }  // namespace

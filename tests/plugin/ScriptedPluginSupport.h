@@ -92,17 +92,6 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// Waits until `path` holds at least one line (written by another process), or 5 s pass.
-inline std::string waitForLine(const std::string& path) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    std::string text = readFile(path);
-    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        text = readFile(path);
-    }
-    return text;
-}
-
 // A pointer as the standard output stream prints it ("0x" and lower-case digits).
 inline std::string streamed(const void* pointer) {
     std::ostringstream text;
@@ -148,8 +137,18 @@ public:
     OpenRecorder(const OpenRecorder&) = delete;
     OpenRecorder& operator=(const OpenRecorder&) = delete;
 
-    // The documents opened so far, one per line; waits for the first one.
-    std::string opened() const { return waitForLine(_log); }
+    // The documents opened so far, one per line; waits up to 5 s for the first one (the opener
+    // runs detached).
+    std::string opened() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        std::string text = readFile(_log);
+        while (text.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            text = readFile(_log);
+        }
+        return text;
+    }
     std::string openedNow() const { return readFile(_log); }
 
 private:

@@ -1,9 +1,5 @@
-"""Plug-in script of the set-up and lifecycle tests.
-
-Each run prints one line with the run number and the handler constants it was given. The start
-and stop callables print a line and answer with the globals start_answer and stop_answer, which a
-test may change between calls; the action callable prints the action id it receives.
-"""
+"""Prints its run number and handler constants; start and stop answer start_answer and
+stop_answer, which a test may change between calls."""
 import proxyplugin as pp
 
 ident = pp.__proxy_plugin_identifier__
@@ -40,6 +36,3 @@ pp.setName(ident, "Lifecycle")
 
 class ProxyPluginObject:
     """Help page of the lifecycle test plug-in."""
-
-    def start(self):
-        """Starts the bus."""
