@@ -19,83 +19,42 @@ struct ReleaseTranscoder {
     PySession* session;
     template <typename Transcoder>
     void operator()(Transcoder* transcoder) const {
-        {
-            PySession::Use use(session);
-            transcoder->releasePythonReferences();
-        }
+        PySession::Use use(session);
+        transcoder->releasePythonReferences();
         delete transcoder;
     }
 };
 
-template <typename Transcoder>
-using TranscoderPtr = std::unique_ptr<Transcoder, ReleaseTranscoder>;
-
-// Sets the C library's character-type locale for a scope (the locale Python's locale encoding
-// follows), and restores the previous one.
-class LocaleScope {
-public:
-    explicit LocaleScope(const char* name) : _previous(std::setlocale(LC_CTYPE, nullptr)) {
-        _applied = std::setlocale(LC_CTYPE, name) != nullptr;
-    }
-    ~LocaleScope() { std::setlocale(LC_CTYPE, _previous.c_str()); }
-    bool applied() const { return _applied; }
-
-private:
-    std::string _previous;
-    bool _applied = false;
-};
-
 class TranscoderFixture : public ::testing::Test {
 protected:
+    using Text = ProxyPluginPyStringTranscoder;
     static constexpr const char* kEncodersPath = PPP_TEST_DATA_DIR "/transcoders/encoders.py";
 
-    void SetUp() override {
-        session = plugin_sessions::sessionA();
-        ASSERT_TRUE(session->exec_file(kEncodersPath)) << session->_errorText;
-    }
+    void SetUp() override { ASSERT_TRUE(session->exec_file(kEncodersPath)) << session->_errorText; }
 
-    // Binds `name` to the value of `expression` in the session and builds a transcoder of type
-    // Transcoder around it. Fails the test if construction leaves a Python error pending.
+    // Binds global `enc` to the value of `expression` and builds a Transcoder around it.
     template <typename Transcoder>
-    TranscoderPtr<Transcoder> make(const std::string& name, const std::string& expression,
-                                   bool alwaysEnterSession = false, bool pythonDriver = false,
-                                   PySession* in = nullptr) {
-        PySession* target = in != nullptr ? in : session;
-        EXPECT_TRUE(plugin_sessions::run(target, name + " = " + expression));
-        PySession::Use use(target);
-        PyObject* object = PyDict_GetItemString(target->globals(), name.c_str());  // borrowed
-        auto* made = new Transcoder(target, object, alwaysEnterSession, pythonDriver);
+    std::unique_ptr<Transcoder, ReleaseTranscoder> make(const std::string& expression) {
+        EXPECT_TRUE(session->eval("enc = " + expression));
+        PySession::Use use(session);
+        auto* made = new Transcoder(session, plugin_sessions::global(session, "enc"), false, false);
         EXPECT_EQ(PyErr_Occurred(), nullptr) << "construction left an error pending";
-        PyErr_Clear();
-        return TranscoderPtr<Transcoder>(made, ReleaseTranscoder{target});
+        return std::unique_ptr<Transcoder, ReleaseTranscoder>(made, ReleaseTranscoder{session});
     }
     template <typename T>
-    TranscoderPtr<ProxyPluginPyNumericTranscoder<T>> numeric(const std::string& name,
-                                                             const std::string& expression,
-                                                             bool alwaysEnterSession = false,
-                                                             bool pythonDriver = false) {
-        return make<ProxyPluginPyNumericTranscoder<T>>(name, expression, alwaysEnterSession,
-                                                       pythonDriver);
+    auto numeric(const std::string& expression) {
+        return make<ProxyPluginPyNumericTranscoder<T>>(expression);
     }
-    TranscoderPtr<ProxyPluginPyStringTranscoder> text(const std::string& name,
-                                                      const std::string& expression) {
-        return make<ProxyPluginPyStringTranscoder>(name, expression);
-    }
-
     std::string repr(const std::string& expression) {
         return plugin_sessions::evalRepr(session, expression);
     }
-    // Whether a Python error is pending in the session (it is cleared).
-    bool errorPending() {
-        PySession::Use use(session);
-        const bool pending = PyErr_Occurred() != nullptr;
-        PyErr_Clear();
-        return pending;
-    }
-    Py_ssize_t refcount(const std::string& name) {
-        PySession::Use use(session);
-        return Py_REFCNT(PyDict_GetItemString(session->globals(), name.c_str()));
+    // One call with standard output and error captured: "true" or "false", then what was printed.
+    template <typename Call>
+    std::string printed(Call call) {
+        CaptureOutput output;
+        const bool ok = call();
+        return std::string(ok ? "true" : "false") + "|" + output.out() + output.err();
     }
 
-    PySession* session = nullptr;
+    PySession* session = plugin_sessions::session(0);
 };
