@@ -16,6 +16,19 @@ namespace pycompat {
 // cannot start ends the process with CPython's own message.
 inline void initializeRuntime() {
 #if PY_VERSION_HEX >= 0x03080000
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // Sanitized builds: Python objects come from malloc, where the sanitizers see them; in
+    // CPython's own arenas LeakSanitizer takes what only they reference for leaks. (This is what
+    // PYTHONMALLOC=malloc asks for, which use_environment = 0 ignores.)
+    PyPreConfig preconfig;
+    PyPreConfig_InitPythonConfig(&preconfig);
+    preconfig.use_environment = 0;
+    preconfig.allocator = PYMEM_ALLOCATOR_MALLOC;
+    PyStatus preinitialized = Py_PreInitialize(&preconfig);
+    if (PyStatus_Exception(preinitialized)) {
+        Py_ExitStatusException(preinitialized);
+    }
+#endif
     PyConfig config;
     PyConfig_InitPythonConfig(&config);
     config.install_signal_handlers = 0;
@@ -76,30 +89,121 @@ inline PyInterpreterState* interpreterOf(PyThreadState* state) {
 #endif
 }
 
-// Prints the pending exception with its traceback to sys.stderr and clears it. Unlike
-// PyErr_Print, a SystemExit does not end the process: it is printed like any other exception.
-// Precondition: the interpreter lock is held; an error is pending.
+namespace detail {
+
+// The last line of a traceback ("TYPE: VALUE"), written straight to the C library's standard
+// error: for when Python cannot print (no usable sys.stderr, no room left on the stack).
+inline void writeExceptionLine(PyObject* type, PyObject* value) {
+    const char* name = PyExceptionClass_Check(type) ? PyExceptionClass_Name(type) : "exception";
+    PyObject* text = value != nullptr ? PyObject_Str(value) : nullptr;      // new reference
+    const char* utf8 = text != nullptr ? PyUnicode_AsUTF8(text) : nullptr;  // borrowed from text
+    PyErr_Clear();
+    if (utf8 != nullptr && *utf8 != '\0') {
+        std::fprintf(stderr, "%s: %s\n", name, utf8);
+    } else {
+        std::fprintf(stderr, "%s\n", name);
+    }
+    std::fflush(stderr);
+    Py_XDECREF(text);
+}
+
+// Shows an exception on sys.stderr as the interpreter does, through the traceback module. Never
+// through PyErr_Display: when it cannot write (sys.stderr missing or raising, the recursion
+// limit reached) it falls back on _PyObject_Dump, whose PyGILState_Ensure deadlocks a thread
+// running a sub-interpreter. Whatever fails here ends in writeExceptionLine; nothing stays
+// pending. Precondition: the interpreter lock is held; no error is pending.
+inline void displayException(PyObject* type, PyObject* value, PyObject* traceback) {
+    PyObject* stream = PySys_GetObject("stderr");  // borrowed
+    if (stream == Py_None) {
+        return;  // the script silenced its errors, as the interpreter allows
+    }
+    // Owned for the call: importing may run script code that rebinds sys.stderr.
+    Py_XINCREF(stream);
+    PyObject* result = nullptr;  // new reference
+    if (stream != nullptr) {
+        PyObject* module = PyImport_ImportModule("traceback");  // new reference
+        if (module != nullptr) {
+            result = PyObject_CallMethod(
+                module, "print_exception", "OOOOO", type, value != nullptr ? value : Py_None,
+                traceback != nullptr ? traceback : Py_None, Py_None, stream);
+            Py_DECREF(module);
+        }
+    }
+    Py_XDECREF(stream);
+    if (result == nullptr) {
+        PyErr_Clear();
+        writeExceptionLine(type, value);
+        return;
+    }
+    Py_DECREF(result);
+}
+
+}  // namespace detail
+
+// Prints the pending exception with its traceback and clears it, as PyErr_Print does: through
+// sys.excepthook, recording sys.last_type, last_value and last_traceback. Unlike PyErr_Print it
+// never ends the process (PyErr_Print exits on a SystemExit, also on one a script's excepthook
+// raises) and never hangs it (see detail::displayException). A SystemExit is shown without the
+// hook; a hook that raises is reported with the original exception, as the interpreter reports
+// it. Precondition: the interpreter lock is held.
 inline void printPendingError() {
     if (!PyErr_Occurred()) {
         return;
     }
-    if (PyErr_ExceptionMatches(PyExc_SystemExit)) {
-        PyObject* type = nullptr;   // owned after Fetch
-        PyObject* value = nullptr;  // owned after Fetch
-        PyObject* traceback = nullptr;
-        PyErr_Fetch(&type, &value, &traceback);
-        PyErr_NormalizeException(&type, &value, &traceback);
-        if (traceback != nullptr && value != nullptr) {
-            PyException_SetTraceback(value, traceback);
-        }
-        PyErr_Display(type, value, traceback);
-        Py_XDECREF(type);
-        Py_XDECREF(value);
-        Py_XDECREF(traceback);
-        PyErr_Clear();
-        return;
+    PyObject* type = nullptr;  // the three are owned after Fetch
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (traceback != nullptr && value != nullptr) {
+        PyException_SetTraceback(value, traceback);
     }
-    PyErr_Print();
+    PyObject* shownValue = value != nullptr ? value : Py_None;              // borrowed
+    PyObject* shownTraceback = traceback != nullptr ? traceback : Py_None;  // borrowed
+    bool shown = false;
+    if (!PyErr_GivenExceptionMatches(type, PyExc_SystemExit)) {
+        // SetObject does not steal; a failure only loses the post-mortem record.
+        PySys_SetObject("last_type", type);
+        PySys_SetObject("last_value", shownValue);
+        PySys_SetObject("last_traceback", shownTraceback);
+#if PY_VERSION_HEX >= 0x030C0000
+        PySys_SetObject("last_exc", shownValue);
+#endif
+        PyErr_Clear();
+        PyObject* hook = PySys_GetObject("excepthook");             // borrowed
+        PyObject* builtinHook = PySys_GetObject("__excepthook__");  // borrowed
+        // The built-in hook would print through PyErr_Display.
+        if (hook != nullptr && hook != Py_None && hook != builtinHook) {
+            PyObject* result =  // new reference
+                PyObject_CallFunctionObjArgs(hook, type, shownValue, shownTraceback, nullptr);
+            if (result != nullptr) {
+                Py_DECREF(result);
+                shown = true;
+            } else {
+                PyObject* hookType = nullptr;  // the three are owned after Fetch
+                PyObject* hookValue = nullptr;
+                PyObject* hookTraceback = nullptr;
+                PyErr_Fetch(&hookType, &hookValue, &hookTraceback);
+                PyErr_NormalizeException(&hookType, &hookValue, &hookTraceback);
+                PySys_WriteStderr("Error in sys.excepthook:\n");
+                if (hookType != nullptr) {
+                    detail::displayException(hookType, hookValue, hookTraceback);
+                }
+                PySys_WriteStderr("\nOriginal exception was:\n");
+                Py_XDECREF(hookType);
+                Py_XDECREF(hookValue);
+                Py_XDECREF(hookTraceback);
+                PyErr_Clear();
+            }
+        }
+    }
+    if (!shown) {
+        detail::displayException(type, value, traceback);
+    }
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    PyErr_Clear();
 }
 
 // PySys_SetArgvEx, deprecated from 3.11 on but still the one call that sets sys.argv of the

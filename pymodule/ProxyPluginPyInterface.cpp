@@ -14,6 +14,7 @@
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "plugin/ProxyPythonPlugin.h"
 #include "pymodule/PyCallUtils.h"
+#include "transcoders/ProxyPluginPyBaseTrascoder.h"
 
 std::int32_t ProxyPluginPyInterface::instance_id = 0;
 std::vector<ProxyPluginPyInterface*> ProxyPluginPyInterface::_proxy_instance_vect;
@@ -92,6 +93,10 @@ public:
         }
         if (!_owner._mutex.try_lock()) {
             PyInterpreterRelease release;
+            // A Python encode or decode waiting here gives up the transcoder mutex: the owner may
+            // be an action callable committing a message, waiting for that mutex. It is taken
+            // back after this lock, the order action callables take the two in.
+            TranscoderLockRelease transcoding;
             _owner._mutex.lock();
         }
         _owner._mutexOwner.store(self);

@@ -8,6 +8,9 @@
 //    So a bridge thread's event callable calling setChecked while an action callable runs under
 //    _mutex on the host's thread cannot deadlock: the host's thread gets the interpreter back,
 //    finishes, and unlocks.
+//  - A thread inside a Python encode or decode that finds _mutex taken also gives up the
+//    transcoder mutex while it waits, and takes it back after _mutex: an action callable running
+//    under _mutex may be committing a message, waiting for the transcoder mutex.
 //  - _mutex is re-entrant for its owner thread: script code running under it (an action
 //    callable, or the stop callable run by setChecked) may call setChecked or add a top-level
 //    action on the same thread.

@@ -64,6 +64,21 @@ TranscoderLock::~TranscoderLock() {
     }
 }
 
+TranscoderLockRelease::TranscoderLockRelease() : _released(false) {
+    if (g_transcoderMutexOwner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+        g_transcoderMutexOwner.store(std::thread::id(), std::memory_order_relaxed);
+        ProxyPluginPyBaseTrascoder::transcoder_mutex.unlock();
+        _released = true;
+    }
+}
+
+TranscoderLockRelease::~TranscoderLockRelease() {
+    if (_released) {
+        ProxyPluginPyBaseTrascoder::transcoder_mutex.lock();
+        g_transcoderMutexOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    }
+}
+
 ProxyPluginPyBaseTrascoder::ProxyPluginPyBaseTrascoder(PySession* session, PyObject* object,
                                                        bool alwaysEnterSession, bool pythonDriver)
     : _session(session),

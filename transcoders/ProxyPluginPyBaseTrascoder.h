@@ -13,6 +13,9 @@
 // try-locks transcoder_mutex; when that fails it waits with the interpreter released and takes
 // the interpreter back once it owns the mutex, so it never waits for the mutex while another
 // thread owns the mutex and waits for the interpreter.
+// A Python encode or decode that must wait for a plug-in's interface lock (a module function such
+// as setChecked) gives transcoder_mutex up while it waits (TranscoderLockRelease): the lock's
+// owner may be an action callable committing a message, waiting for transcoder_mutex.
 // Re-entry: a Python encode or decode that makes the host transcode again on the same thread is
 // refused (false, one line on standard error) instead of locking transcoder_mutex twice.
 //
@@ -103,6 +106,21 @@ public:
 
 private:
     bool _owns;
+};
+
+// Gives up transcoder_mutex for the guard's lifetime when the calling thread holds it (it runs a
+// Python encode or decode), and takes it back at the end; otherwise does nothing. For waiting on
+// another lock whose owner may itself wait for transcoder_mutex. Precondition: the calling thread
+// holds no interpreter while the guard ends (the mutex's next owner may need it).
+class PPP_API TranscoderLockRelease {
+public:
+    TranscoderLockRelease();
+    ~TranscoderLockRelease();
+    TranscoderLockRelease(const TranscoderLockRelease&) = delete;
+    TranscoderLockRelease& operator=(const TranscoderLockRelease&) = delete;
+
+private:
+    bool _released;
 };
 
 template <typename Body>

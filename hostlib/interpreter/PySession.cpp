@@ -106,6 +106,11 @@ PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nul
             pycompat::printPendingError();
         }
     }
+    // Errors are printed through the traceback module (pycompat::printPendingError): imported
+    // with the session, so that printing the first error imports nothing midway.
+    if (PyRef::steal(PyImport_ImportModule("traceback")).get() == nullptr) {
+        PyErr_Clear();
+    }
 }
 
 bool PySession::eval(const std::string& line) {

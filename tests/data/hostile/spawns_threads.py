@@ -1,0 +1,88 @@
+# Starts Python threads that call the plug-in's module functions as fast as they can, among them
+# message commits that run the encoders from a Python thread, while the host runs the plug-in;
+# the threads go on after the plug-in object is deleted. join_threads() stops the workers; the
+# daemon never stops, so it still runs when the process ends.
+import threading
+import time
+
+import proxyplugin as pp
+
+ID = pp.__proxy_plugin_identifier__
+KEY = pp.__proxy_plugin_icd_identifier__
+WORKERS = 3
+stop_workers = threading.Event()
+escaped = []  # exceptions that reached a thread: module functions never raise
+rounds = [0] * WORKERS
+events = [0]
+
+
+class Doubler:
+    def encode(self, value):
+        return value * 2 if not isinstance(value, str) else value.upper()
+
+    def decode(self, raw):
+        return raw // 2 if not isinstance(raw, str) else raw.lower()
+
+
+def on_event(event):
+    events[0] += 1
+    pp.setChecked(ID, 2, event % 2)
+
+
+def stop():
+    return True
+
+
+def worker(index):
+    n = 0
+    while not stop_workers.is_set():
+        try:
+            pp.sendICDEvent(ID, KEY, 100 + index)
+            pp.setChecked(ID, 2, n % 2)
+            pp.getChecked(ID, 2)
+            pp.addSimpleAction(ID, 100000 * (index + 1) + n, "child", 1, 1)
+            if n % 50 == 0:
+                # Fails with a printed RuntimeError once the plug-in object is deleted.
+                pp.addSimpleAction(ID, 10000 * (index + 1) + n, "top level", 1)
+            pp.getEncoderName(ID, KEY, "STATUS", "int")
+            pp.commitSingleMessage(ID, KEY, "CONTROL")
+            pp.raiseError(ID, KEY, "worker %d" % index, 1)
+        except BaseException as error:
+            escaped.append(repr(error))
+        n += 1
+        rounds[index] = n
+
+
+def forever():
+    while True:
+        try:
+            pp.getEncoderName(ID, KEY, "STATUS", "int")
+            pp.getChecked(ID, 2)
+            pp.sendICDEvent(ID, KEY, 7)
+        except BaseException as error:
+            escaped.append(repr(error))
+        time.sleep(0.001)
+
+
+def join_threads():
+    stop_workers.set()
+    for thread in workers:
+        thread.join()
+
+
+pp.setName(ID, "THREADS")
+pp.setStopCallback(ID, stop)
+pp.setConsumeICDEventCallback(ID, KEY, on_event)
+pp.addSimpleAction(ID, 1, "Menu", pp.ACTION_TYPE_MENU)
+pp.addSimpleAction(ID, 2, "Checkable", pp.ACTION_TYPE_CHECKABLE, 1)
+for field in ("int", "text", "target", "label"):
+    message = "CONTROL" if field in ("target", "label") else "STATUS"
+    pp.setEncodingFrom(ID, KEY, message, field, Doubler())
+workers = [threading.Thread(target=worker, args=(index,)) for index in range(WORKERS)]
+for thread in workers:
+    thread.start()
+threading.Thread(target=forever, daemon=True).start()
+
+
+class ProxyPluginObject:
+    """Spawns threads."""

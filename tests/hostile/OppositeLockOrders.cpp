@@ -1,0 +1,60 @@
+// A script whose encoder checks a menu item (the plug-in's lock, inside the transcoder mutex)
+// while its action callable commits the encoder's message (the transcoder mutex, inside the
+// plug-in's lock): a host thread encoding the field and the host's thread running the action take
+// the two locks in opposite orders, and must never wait for each other for ever.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Barrier.h"
+#include "CaptureOutput.h"
+#include "ICDMessage.h"
+#include "ICDMessageField.h"
+#include "PluginHarness.h"
+#include "Watchdog.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Value = ICDGenericMessageField::Value;
+
+constexpr int kRounds = 4000 / harness::kSlowdown;
+
+TEST(OppositeLockOrders, AnEncoderCheckingAMenuItemWhileAnActionCommitsItsMessageNeverDeadlocks) {
+    Watchdog watchdog("encoder and action taking two locks in opposite orders", 60s);
+    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
+    ASSERT_NE(handler, nullptr);
+    harness::ScratchDir scripts;
+    ProxyPythonPlugin plugin("ProxyPythonPlugin?");
+    CaptureOutput output;
+    harness::setUp(&plugin, scripts.copy("hostile", "encoder_checks_menu.py"), {handler});
+    ASSERT_NE(plugin.getSession(), nullptr);
+    ICDGenericMessageField* field = handler->findMessage("STATUS")->findMessageField("int");
+
+    Barrier barrier(2);
+    std::vector<std::string> failures;
+    std::thread encoder([&] {
+        barrier.arriveAndWait();
+        for (int i = 0; i < kRounds; ++i) {
+            // The action's commits encode the same field: only success is certain here.
+            if (!field->setValue(Value(i)) || !field->encode()) {
+                failures.push_back("encode of " + std::to_string(i) + " failed");
+            }
+        }
+    });
+    barrier.arriveAndWait();
+    for (int i = 0; i < kRounds; ++i) {
+        plugin.onPluginAction(2);
+    }
+    encoder.join();
+    output.stop();
+
+    EXPECT_TRUE(failures.empty()) << harness::joined(failures);
+    EXPECT_GE(harness::evalInteger(plugin.getSession(), "checks[0]"), kRounds);
+    EXPECT_FALSE(harness::errorPending(plugin.getSession()));
+}
+
+}  // namespace

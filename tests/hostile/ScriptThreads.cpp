@@ -1,0 +1,109 @@
+// A script whose own Python threads call the plug-in's module functions as fast as they can
+// (tests/data/hostile/spawns_threads.py), beside host threads that encode and decode its fields and
+// the host's thread that runs it, and after its plug-in object is deleted. Nothing deadlocks,
+// nothing raises into the threads, every conversion is right. A daemon thread of the script is
+// still running when the test program ends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Barrier.h"
+#include "CaptureOutput.h"
+#include "ICDMessage.h"
+#include "ICDMessageField.h"
+#include "PluginHarness.h"
+#include "Watchdog.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Value = ICDGenericMessageField::Value;
+
+constexpr int kHostRounds = 600 / harness::kSlowdown;
+
+// Encodes and decodes STATUS.int and STATUS.text through the script's doubling encoders.
+std::string checkFields(ICDHandler* handler, int value) {
+    ICDMessage* status = handler->findMessage("STATUS");
+    ICDGenericMessageField* number = status->findMessageField("int");
+    ICDGenericMessageField* text = status->findMessageField("text");
+    if (!number->setValue(Value(value)) || !number->encode() ||
+        number->getRaw() != static_cast<unsigned long long>(2 * value)) {
+        return "int " + std::to_string(value) + " encoded to " + std::to_string(number->getRaw());
+    }
+    if (!number->decode(static_cast<unsigned long long>(4 * value), false) ||
+        number->getValue() != Value(2 * value)) {
+        return "int " + std::to_string(value) + " decoded to " + number->valueText();
+    }
+    const std::string word = "word" + std::to_string(value);
+    if (!text->setValue(Value(word)) || !text->encode() ||
+        text->getRawText() != "WORD" + std::to_string(value)) {
+        return word + " encoded to " + text->getRawText();
+    }
+    return std::string();
+}
+
+TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePluginObject) {
+    Watchdog watchdog("a script's Python threads against the host", 100s);
+    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
+    ASSERT_NE(handler, nullptr);
+    harness::ScratchDir scripts;
+    auto* plugin = new ProxyPythonPlugin("ProxyPythonPlugin?");
+    CaptureOutput output;
+    harness::setUp(plugin, scripts.copy("hostile", "spawns_threads.py"), {handler});
+    PySession* session = plugin->getSession();
+    ASSERT_NE(session, nullptr);
+
+    constexpr int kEncoders = 2;
+    Barrier barrier(kEncoders + 1);
+    std::vector<std::string> failures[kEncoders];
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kEncoders; ++t) {
+        threads.emplace_back([&, t] {
+            barrier.arriveAndWait();
+            for (int i = 0; i < kHostRounds; ++i) {
+                const std::string failure = checkFields(handler, i * kEncoders + t);
+                if (!failure.empty() && failures[t].size() < 10) {
+                    failures[t].push_back(failure);
+                }
+            }
+        });
+    }
+    barrier.arriveAndWait();
+    for (int i = 0; i < kHostRounds; ++i) {
+        plugin->start();
+        plugin->onPluginAction(static_cast<unsigned int>(i));
+        handler->deliverICDEvent(static_cast<unsigned int>(1000 + i), 0);
+        plugin->stop();
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    // What the host's onDestroy does, while the script's threads go on calling.
+    plugin->stop();
+    std::this_thread::sleep_for(100ms);
+    delete plugin;
+    std::this_thread::sleep_for(200ms);
+    const bool joined = harness::run(session, "join_threads()");
+    output.stop();
+
+    EXPECT_TRUE(joined);
+    for (int t = 0; t < kEncoders; ++t) {
+        EXPECT_TRUE(failures[t].empty()) << harness::joined(failures[t]);
+    }
+    EXPECT_EQ(harness::evalText(session, "escaped"), "[]");
+    EXPECT_GT(harness::evalInteger(session, "min(rounds)"), 0);
+    EXPECT_GT(harness::evalInteger(session, "events[0]"), 0);
+    EXPECT_FALSE(harness::errorPending(session));
+    // The only reports: top-level actions added after the plug-in object was deleted.
+    const std::vector<std::string> unexpected = harness::unexpectedLines(
+        output.err(), {std::regex("Traceback \\(most recent call last\\):"), std::regex("  .*"),
+                       std::regex("RuntimeError: the plug-in object of this script has been "
+                                  "deleted")});
+    EXPECT_TRUE(unexpected.empty()) << harness::joined(unexpected);
+}
+
+}  // namespace
