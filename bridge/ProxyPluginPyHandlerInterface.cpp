@@ -108,6 +108,7 @@ bool ProxyPluginPyHandlerInterface::consumeICDEvent(unsigned int event, unsigned
 
 void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterface* bridge) {
     std::unique_lock<std::mutex> lock(bridge->_mutex);
+    std::deque<unsigned int> taken;  // events out of the queue, not yet delivered
     for (;;) {
         bridge->_eventReady.wait(
             lock, [bridge] { return !bridge->_eventQueue.empty() || !bridge->_running; });
@@ -116,14 +117,18 @@ void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterfac
         }
         // _running is not looked at while draining: a stop takes effect once the queue is empty.
         while (!bridge->_eventQueue.empty()) {
-            const unsigned int event = bridge->_eventQueue.front();
-            bridge->_eventQueue.pop_front();
+            // Everything queued is taken at once, so that host threads queuing meanwhile meet
+            // the lock once per batch instead of once per event. Delivery order is the queue's:
+            // events queued during the batch, the callable's own included, follow it in this
+            // same pass.
+            taken.swap(bridge->_eventQueue);
             bridge->_busy = true;
             lock.unlock();
-            {
+            for (const unsigned int event : taken) {
                 PySession::Use use(bridge->_session);
                 bridge->onConsumeICDEvent(event);
             }
+            taken.clear();
             lock.lock();
             bridge->_busy = false;
         }
