@@ -149,8 +149,7 @@ bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
         PyRef argument = PyRef::steal(PyLong_FromLong(static_cast<int>(event)));
         PyRef callable = PyRef::borrow(_eventCallback);
         if (argument) {
-            result =
-                PyRef::steal(PyObject_CallFunctionObjArgs(callable.get(), argument.get(), nullptr));
+            result = PyRef::steal(pycompat::callOneArgument(callable.get(), argument.get()));
         }
     }
     if (result) {

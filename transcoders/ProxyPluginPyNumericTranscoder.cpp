@@ -3,6 +3,7 @@
 #include <iostream>
 #include <type_traits>
 
+#include "PyCompat.h"
 #include "pymodule/PyCallUtils.h"
 #include "PyRef.h"
 
@@ -49,7 +50,7 @@ PyObject* buildRaw(unsigned long long raw) {
 // CPython turns a result that comes with a pending error into an error of its own.
 PyObject* callWithOne(PyObject* method, PyObject* argument) {
     PyRef owned = PyRef::steal(argument);
-    return owned ? PyObject_CallFunctionObjArgs(method, owned.get(), nullptr) : nullptr;
+    return owned ? pycompat::callOneArgument(method, owned.get()) : nullptr;
 }
 
 constexpr unsigned long long kAllOnes = ~0ULL;  // also PyLong_AsUnsignedLongLong's failure value

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "PyCompat.h"
 #include "pymodule/PyCallUtils.h"
 #include "PyRef.h"
 
@@ -77,7 +78,7 @@ PyObject* ProxyPluginPyStringTranscoder::callByName(const char* method, const ch
     if (!argument) {
         return nullptr;
     }
-    return PyObject_CallFunctionObjArgs(callable.get(), argument.get(), nullptr);
+    return pycompat::callOneArgument(callable.get(), argument.get());
 }
 
 bool ProxyPluginPyStringTranscoder::errorPath() {
