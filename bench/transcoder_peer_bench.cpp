@@ -99,8 +99,7 @@ unsigned long long limitEncode(TranscoderBench& bench, int value) {
     unsigned long long raw = 0;
     {
         PyRef argument = PyRef::steal(PyLong_FromLong(value));
-        PyRef result =
-            PyRef::steal(PyObject_CallFunctionObjArgs(bench.encodeMethod, argument.get(), nullptr));
+        PyRef result = PyRef::steal(pycompat::callOneArgument(bench.encodeMethod, argument.get()));
         raw = result ? PyLong_AsUnsignedLongLong(result.get()) : 0;
     }
     PyEval_SaveThread();
@@ -118,8 +117,7 @@ void limitDecode(TranscoderBench& bench, const std::string& raw, std::string* va
             PyUnicode_FromStringAndSize(raw.data(), static_cast<Py_ssize_t>(raw.size())));
         PyRef method = lookUp ? PyRef::steal(PyObject_GetAttr(bench.echo, bench.decodeName))
                               : PyRef::borrow(bench.decodeMethod);
-        PyRef result =
-            PyRef::steal(PyObject_CallFunctionObjArgs(method.get(), argument.get(), nullptr));
+        PyRef result = PyRef::steal(pycompat::callOneArgument(method.get(), argument.get()));
         if (result && locale) {
             PyRef bytes = PyRef::steal(PyUnicode_EncodeLocale(result.get(), nullptr));
             if (bytes) {
