@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <shared_mutex>
 #include <string_view>
@@ -45,11 +46,39 @@ RegistryIndex& registryIndex() {
     return *index;
 }
 
+// The calling thread's last successful lookup in one index: a script calls the module with its
+// own identifier and handler key again and again, and this answers without the lock. It stays
+// right for ever, since entries are never removed nor replaced; failures are not remembered, as
+// the text may be registered later.
 template <typename Value>
-Value* lookUp(const std::unordered_map<std::string_view, Value*>& index, std::string_view wanted) {
-    std::shared_lock<std::shared_mutex> lock(registryMutex());
-    auto found = index.find(wanted);
-    return found != index.end() ? found->second : nullptr;
+struct LastFound {
+    char text[64];
+    std::size_t length;
+    Value* value;
+};
+
+thread_local LastFound<ProxyPluginPyInterface> lastInterface = {};
+thread_local LastFound<ProxyPluginPyHandlerInterface> lastBridge = {};
+
+template <typename Value>
+Value* lookUp(const std::unordered_map<std::string_view, Value*>& index, std::string_view wanted,
+              LastFound<Value>& last) {
+    if (last.value != nullptr && wanted.size() == last.length &&
+        std::memcmp(wanted.data(), last.text, last.length) == 0) {
+        return last.value;
+    }
+    Value* value = nullptr;
+    {
+        std::shared_lock<std::shared_mutex> lock(registryMutex());
+        auto found = index.find(wanted);
+        value = found != index.end() ? found->second : nullptr;
+    }
+    if (value != nullptr && wanted.size() <= sizeof last.text) {
+        std::memcpy(last.text, wanted.data(), wanted.size());
+        last.length = wanted.size();
+        last.value = value;
+    }
+    return value;
 }
 
 PyObject* newBool(bool value) {
@@ -133,12 +162,13 @@ ProxyPluginPyInterface* ProxyPluginPyInterface::new_ProxyPluginPyInterface(
 
 ProxyPluginPyInterface* ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(
     std::string identifier) {
-    return lookUp(registryIndex().byIdentifier, identifier);
+    return lookUp(registryIndex().byIdentifier, identifier, lastInterface);
 }
 
 ProxyPluginPyInterface* ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(
     const char* identifier) {
-    return lookUp(registryIndex().byIdentifier, identifier != nullptr ? identifier : "");
+    return lookUp(registryIndex().byIdentifier, identifier != nullptr ? identifier : "",
+                  lastInterface);
 }
 
 ProxyPluginPyInterface::ProxyPluginPyInterface(ProxyPythonPlugin* owner, std::string identifier)
@@ -317,11 +347,11 @@ ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(std::
 
 ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(
     const std::string& key) {
-    return lookUp(registryIndex().byKey, key);
+    return lookUp(registryIndex().byKey, key, lastBridge);
 }
 
 ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(const char* key) {
-    return lookUp(registryIndex().byKey, key != nullptr ? key : "");
+    return lookUp(registryIndex().byKey, key != nullptr ? key : "", lastBridge);
 }
 
 void ProxyPluginPyInterface::detachPlugin() {
