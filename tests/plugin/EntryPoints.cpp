@@ -1,139 +1,87 @@
-// The library's entry points, found and called the way a host does: dlopen and dlsym by name.
+// A host's session with the library, through the entry points it finds with dlopen and dlsym:
+// two plug-ins created, set up with a script, then stopped and deleted.
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 
-#include <chrono>
-#include <string>
-#include <vector>
+#include <cstdint>
+#include <cstdio>
 
-#include "CaptureOutput.h"
-#include "ICDPluginObject.h"
 #include "ScriptedPluginSupport.h"
 #include "pymodule/ProxyPluginPyInterface.h"
-#include "plugin/ProxyPythonPlugin.h"
 
 namespace {
 
 using namespace plugintest;
 
-struct PluginLibrary {
-    using VersionFn = std::string (*)();
-    using CreateFn = ICDPluginObject* (*)();
-    using DestroyFn = void (*)();
-
-    PluginLibrary() {
-        const std::string path = std::string(PPP_LIBRARY_DIR) + "/libProxyPythonPlugin.so";
-        handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            ADD_FAILURE() << dlerror();
-            return;
-        }
-        version = reinterpret_cast<VersionFn>(dlsym(handle, "getPluginAPIVersion"));
-        create = reinterpret_cast<CreateFn>(dlsym(handle, "_ZN19ProxyPythonPluginNS8onCreateEv"));
-        destroy =
-            reinterpret_cast<DestroyFn>(dlsym(handle, "_ZN19ProxyPythonPluginNS9onDestroyEv"));
-        registry = static_cast<std::vector<ProxyPythonPlugin*>*>(
-            dlsym(handle, "_ZN19ProxyPythonPluginNS12plugins_vectE"));
-    }
-    ~PluginLibrary() {
-        if (handle != nullptr) {
-            dlclose(handle);
-        }
-    }
-    bool complete() const {
-        return version != nullptr && create != nullptr && destroy != nullptr && registry != nullptr;
-    }
-
-    void* handle = nullptr;
-    VersionFn version = nullptr;
-    CreateFn create = nullptr;
-    DestroyFn destroy = nullptr;
-    std::vector<ProxyPythonPlugin*>* registry = nullptr;
-};
-
-TEST(EntryPoints, ApiVersionIsTheRevisionFollowedByP88OnEveryCall) {
-    PluginLibrary library;
-    ASSERT_TRUE(library.complete());
-    EXPECT_EQ(library.version(), "$Revision: 122971 $ P8.8");
-    EXPECT_EQ(library.version(), library.version());
+std::string streamed(const void* pointer) {
+    std::ostringstream text;
+    text << pointer;
+    return text.str();
 }
 
-TEST(EntryPoints, CreatedObjectsAreRecordedInOrderAndDestroyedInOrder) {
-    PluginLibrary library;
-    ASSERT_TRUE(library.complete());
+TEST(EntryPoints, CreateRecordsPluginsSetUpPublishesTheModuleAndDestroyStopsAndDeletesInOrder) {
+    void* library = dlopen(PPP_LIBRARY_DIR "/libProxyPythonPlugin.so", RTLD_NOW);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto version = reinterpret_cast<std::string (*)()>(dlsym(library, "getPluginAPIVersion"));
+    auto create = reinterpret_cast<ICDPluginObject* (*)()>(
+        dlsym(library, "_ZN19ProxyPythonPluginNS8onCreateEv"));
+    auto destroy =
+        reinterpret_cast<void (*)()>(dlsym(library, "_ZN19ProxyPythonPluginNS9onDestroyEv"));
+    auto* registry = static_cast<std::vector<ProxyPythonPlugin*>*>(
+        dlsym(library, "_ZN19ProxyPythonPluginNS12plugins_vectE"));
+    ASSERT_TRUE(version && create && destroy && registry);
+    EXPECT_EQ(version(), "$Revision: 122971 $ P8.8");
 
     CaptureOutput creation;
-    ICDPluginObject* first = library.create();
-    ICDPluginObject* second = library.create();
-    creation.stop();
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(creation.out(), "plugin " + streamed(first) + "\nplugin " + streamed(second) + "\n");
-    ASSERT_EQ(library.registry->size(), 2u);
-    EXPECT_EQ(static_cast<ICDPluginObject*>((*library.registry)[0]), first);
-    EXPECT_EQ(static_cast<ICDPluginObject*>((*library.registry)[1]), second);
+    ProxyPythonPlugin* plugins[] = {static_cast<ProxyPythonPlugin*>(create()),
+                                    static_cast<ProxyPythonPlugin*>(create())};
+    EXPECT_EQ(creation.out(),
+              "plugin " + streamed(plugins[0]) + "\nplugin " + streamed(plugins[1]) + "\n");
+    EXPECT_EQ(*registry, (std::vector<ProxyPythonPlugin*>{plugins[0], plugins[1]}));
 
-    EXPECT_EQ(first->getName(), "ProxyPythonPlugin?");
-    EXPECT_EQ(first->getVersion(), "4.0.0");
-
-    // Neither was given a handler: their stop does nothing and prints nothing.
-    CaptureOutput destruction;
-    library.destroy();
-    destruction.stop();
-    EXPECT_EQ(destruction.out(), "destroying plugin " + streamed(first) + "\ndestroying plugin " +
-                                     streamed(second) + "\n");
-    EXPECT_EQ(destruction.err(), "");
-    EXPECT_TRUE(library.registry->empty());
-
-    // The registry is empty now: nothing to stop, nothing written.
-    CaptureOutput again;
-    library.destroy();
-    EXPECT_EQ(again.out(), "");
-    EXPECT_EQ(again.err(), "");
-}
-
-TEST(EntryPoints, OnDestroyStopsEachScriptPausesAndDeletesTheObject) {
-    PluginLibrary library;
-    ASSERT_TRUE(library.complete());
-    ScriptDir dir;
-    const std::string script = dir.copy("lifecycle.py");
-    ICDHandler* handler = loadHandler("plugin_bus.xml");
-    ASSERT_NE(handler, nullptr);
-
-    std::vector<ICDPluginObject*> plugins;
-    std::vector<ProxyPluginPyInterface*> interfaces;
-    {
-        CaptureOutput setUp;
-        for (int i = 0; i < 2; ++i) {
-            ICDPluginObject* plugin = library.create();
-            plugin->setFileName(script);
-            assignHandler(plugin, handler);
-            plugins.push_back(plugin);
-            interfaces.push_back(static_cast<ProxyPythonPlugin*>(plugin)->getInterface());
-        }
+    ScriptDir dir("constants.py");
+    ICDHandler* handler = loadHandler("second_bus.xml");
+    int numbers[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        plugins[i]->setFileName(dir.script);
+        const std::string printed = assign(plugins[i], handler);
+        const std::string id = plugins[i]->getInterface()->getIdentifier();
+        numbers[i] = std::atoi(id.substr(id.find('#') + 1).c_str());
+        char expected[64];
+        std::snprintf(
+            expected, sizeof expected, "proxyplugin#%d@%016llX", numbers[i],
+            static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(plugins[i])));
+        EXPECT_EQ(id, expected);
+        // The script prints whether its import gives the module, sys.argv and the constants.
+        EXPECT_EQ(
+            printed,
+            "Module::proxyplugin->" + id + "\nTrue [''] proxy_plugin_handlers_dict={} " +
+                "__proxy_plugin_identifier__='" + id + "' ACTION_TYPE_MENU=2 " +
+                "ACTION_TYPE_CHECKABLE=4 ACTION_TYPE_EX_GROUP=3 ACTION_TYPE_NORMAL=1 " +
+                "__proxy_plugin_icd_identifier__='" + ProxyPythonPlugin::handlerKeyOf(handler) +
+                "' __proxy_plugin_icd_interface__='SECOND_BUS' __proxy_plugin_icd_filename__='" +
+                dataPath("second_bus.xml") + "' __proxy_plugin_icd_us_busclock__='4000000000'\n" +
+                "ProxyPythonPlugin::Constants\nwrote ProxyPluginObject.html\n");
     }
-    ASSERT_NE(interfaces[0], nullptr);
-    ASSERT_NE(interfaces[1], nullptr);
-    EXPECT_TRUE(handler->isRegistered(plugins[0]));
 
+    EXPECT_EQ(numbers[1], numbers[0] + 1);
+    ProxyPluginPyInterface* interfaces[] = {plugins[0]->getInterface(), plugins[1]->getInterface()};
     CaptureOutput destruction;
     const auto before = std::chrono::steady_clock::now();
-    library.destroy();
-    const auto elapsed = std::chrono::steady_clock::now() - before;
-    destruction.stop();
-
+    destroy();
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
     EXPECT_EQ(destruction.out(), "destroying plugin " + streamed(plugins[0]) +
                                      "\nscript stop\ndestroying plugin " + streamed(plugins[1]) +
                                      "\nscript stop\n");
     EXPECT_EQ(destruction.err(), "");
-    EXPECT_GE(elapsed, std::chrono::milliseconds(200));
-    EXPECT_TRUE(library.registry->empty());
-    // Deleted: unregistered from the handler and detached from the script's registry object.
-    EXPECT_FALSE(handler->isRegistered(plugins[0]));
-    EXPECT_FALSE(handler->isRegistered(plugins[1]));
-    EXPECT_EQ(interfaces[0]->getPlugin(), nullptr);
-    EXPECT_EQ(interfaces[1]->getPlugin(), nullptr);
+    EXPECT_TRUE(registry->empty());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(handler->isRegistered(plugins[i])) << i;
+        EXPECT_EQ(interfaces[i]->getPlugin(), nullptr) << i;
+    }
+    CaptureOutput again;
+    destroy();
+    EXPECT_EQ(again.out() + again.err(), "");
+    dlclose(library);
 }
 
 }  // namespace

@@ -1,13 +1,6 @@
-"""Plug-in script that names itself and registers a start callable, then fails."""
+"""Names itself and registers a start callable, then fails."""
 import proxyplugin as pp
 
-ident = pp.__proxy_plugin_identifier__
-pp.setName(ident, "Failing")
-pp.setStartCallback(ident, lambda: True)
-
-
-class ProxyPluginObject:
-    """Help page of the failing test plug-in."""
-
-
+pp.setName(pp.__proxy_plugin_identifier__, "Failing")
+pp.setStartCallback(pp.__proxy_plugin_identifier__, lambda: True)
 raise ValueError("the script fails on purpose")
