@@ -1,5 +1,4 @@
-// Sub-interpreter sessions made the way plug-in set-up makes them, and small probes of what a
-// thread holds.
+// Sub-interpreter sessions made the way plug-in set-up makes them, and the folder's test data.
 #pragma once
 
 #include <Python.h>
@@ -20,21 +19,6 @@ inline PySession* newSubInterpreterSession() {
     PyThreadState* state = Py_NewInterpreter();
     main->setPyThreadState(PyEval_SaveThread());
     return new PySession(state);
-}
-
-// Number of thread states the session's interpreter has. Precondition: the session is held.
-inline int threadStateCount(const PySession* session) {
-    int count = 0;
-    for (PyThreadState* state = PyInterpreterState_ThreadHead(session->interpreter());
-         state != nullptr; state = PyThreadState_Next(state)) {
-        ++count;
-    }
-    return count;
-}
-
-// The interpreter of the calling thread's current state. Precondition: an interpreter is held.
-inline PyInterpreterState* currentInterpreter() {
-    return pycompat::interpreterOf(PyThreadState_Get());
 }
 
 inline std::string dataFile(const std::string& name) {

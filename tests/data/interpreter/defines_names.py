@@ -1,5 +1,1 @@
-# Runs as the script of a session: sees the session's namespace and its own file name.
-answer = 6 * 7
-seen_name = __name__
-seen_file = __file__
-doubled = earlier * 2
+seen = (__name__, __file__, earlier * 2)

@@ -1,1 +1,1 @@
-script_kind = probe()
+probe()

@@ -1,8 +1,2 @@
-defined_before_failure = True
-
-
-def fail():
-    raise ValueError("bad things")
-
-
+def fail(): raise ValueError("bad things")
 fail()
