@@ -4,7 +4,6 @@
 #include "ScriptedPluginSupport.h"
 #include "Watchdog.h"
 #include "plugin/ProxyPythonPluginNS.h"
-#include "pymodule/ProxyPluginPyInterface.h"
 
 namespace {
 
@@ -13,8 +12,7 @@ using P = ProxyPythonPlugin;
 
 TEST(PluginLifecycle, StartAndStopFollowTheScriptsAnswersAndOnlyTrueCounts) {
     ScriptDir dir("lifecycle.py");
-    auto plugin = makePlugin(dir.script);
-    assign(plugin.get(), loadHandler("plugin_bus.xml"));
+    auto plugin = makePlugin(dir.script, loadHandler("plugin_bus.xml"));
     // Sets the script's answer, makes the call, and tells what was printed and the state after.
     auto run = [&](const char* answer, void (P::*call)()) {
         EXPECT_TRUE(plugin->getSession()->eval(answer));
@@ -34,8 +32,7 @@ TEST(PluginLifecycle, HelpActionOpensCompiledHelpOrThePydocPageAndNeverReachesTh
     setenv("ICD_OPEN_COMMAND", dataPath("record-open.sh").c_str(), 1);
     for (const bool compiled : {false, true}) {
         ScriptDir dir("lifecycle.py", compiled);
-        auto plugin = makePlugin(dir.script);
-        assign(plugin.get(), loadHandler("plugin_bus.xml"));
+        auto plugin = makePlugin(dir.script, loadHandler("plugin_bus.xml"));
         EXPECT_EQ(std::filesystem::exists(dir.path + "ProxyPluginObject.html"), !compiled);
 
         CaptureOutput actions;
@@ -47,29 +44,12 @@ TEST(PluginLifecycle, HelpActionOpensCompiledHelpOrThePydocPageAndNeverReachesTh
     }
 }
 
-TEST(PluginLifecycle, PluginNeverGivenAHandlerIgnoresStartStopAndActionsSilently) {
-    setenv("ICD_OPEN_COMMAND", dataPath("record-open.sh").c_str(), 1);
-    ScriptDir dir("lifecycle.py", true);
-    auto plugin = makePlugin(dir.script);
-    CaptureOutput output;
-    plugin->start();
-    plugin->stop();
-    plugin->onPluginAction(5);
-    plugin->onPluginAction(P::HELP_ACTION_ID);
-    EXPECT_EQ(output.out() + output.err(), "");
-    EXPECT_FALSE(plugin->isRunning());
-    EXPECT_EQ(opened(dir.path, std::chrono::milliseconds(200)), "");
-}
-
 TEST(PluginLifecycle, EventsNeverReachADeletedPluginThroughItsScript) {
     Watchdog watchdog("events after deletion", std::chrono::seconds(30));
     ScriptDir dir("lifecycle.py");
     ICDHandler* handler = loadHandler("plugin_bus.xml");
-    auto plugin = makePlugin(dir.script);
-    assign(plugin.get(), handler);
-    ProxyPluginPyInterface* interface = plugin->getInterface();
+    auto plugin = makePlugin(dir.script, handler);
     plugin.reset();
-    EXPECT_EQ(interface->getPlugin(), nullptr);
 
     // The script's event callable still runs; its call on the plug-in fails cleanly.
     CaptureOutput deleted;

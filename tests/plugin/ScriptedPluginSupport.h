@@ -36,12 +36,6 @@ inline ICDHandler* loadHandler(const std::string& file) {
     return kept->back().get();
 }
 
-inline std::unique_ptr<ProxyPythonPlugin> makePlugin(const std::string& fileName) {
-    auto plugin = std::make_unique<ProxyPythonPlugin>("ProxyPythonPlugin?");
-    plugin->setFileName(fileName);
-    return plugin;
-}
-
 // What a host does when it hands a plug-in a handler; returns what the plug-in printed on
 // standard output followed by what it printed on standard error.
 inline std::string assign(ICDPluginObject* plugin, ICDHandler* handler) {
@@ -49,6 +43,17 @@ inline std::string assign(ICDPluginObject* plugin, ICDHandler* handler) {
     plugin->setICDHandler(handler);
     plugin->onSetICDHandler(handler);
     return output.out() + output.err();
+}
+
+// A proxy plug-in for the script FILENAME, given HANDLER when there is one.
+inline std::unique_ptr<ProxyPythonPlugin> makePlugin(const std::string& fileName,
+                                                     ICDHandler* handler = nullptr) {
+    auto plugin = std::make_unique<ProxyPythonPlugin>("ProxyPythonPlugin?");
+    plugin->setFileName(fileName);
+    if (handler != nullptr) {
+        assign(plugin.get(), handler);
+    }
+    return plugin;
 }
 
 // A copy of a test script in a directory of its own, so that pydoc pages are never written into
@@ -73,13 +78,11 @@ public:
 };
 
 // The documents the help action asked to open from DIR, one a line (ICD_OPEN_COMMAND names
-// record-open.sh). The opener runs detached: waits up to `patience` for the first line.
-inline std::string opened(const std::string& dir,
-                          std::chrono::milliseconds patience = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
+// record-open.sh). The opener runs detached: waits up to 5 s for the first line.
+inline std::string opened(const std::string& dir) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     for (std::string text;; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-        std::ifstream log(dir + "opened.log");
-        text.assign(std::istreambuf_iterator<char>(log), {});
+        text.assign(std::istreambuf_iterator<char>(std::ifstream(dir + "opened.log").rdbuf()), {});
         if (text.find('\n') != std::string::npos || std::chrono::steady_clock::now() >= deadline) {
             return text;
         }
