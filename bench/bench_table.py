@@ -110,10 +110,16 @@ def main():
             row("  limit + the host's base handling + notify (required)", "median ns/call",
                 ns(run["ours_ns"]), ns(run["limit_host_ns"]),
                 times(run["ours_ns"] / run["limit_host_ns"]), "-", "", "")
-        # Waiting for Python would show as milliseconds: the callable holds it ~3 ms a call.
-        row("", "p99 ns/call (max)", f"{ns(run['ours_p99_ns'])} ({ns(run['ours_max_ns'])})",
-            f"{ns(run['limit_p99_ns'])} ({ns(run['limit_max_ns'])})", times(run["p99_ratio"]),
-            "-", "never waits for Python", verdict(run["ours_max_ns"] < 1e6))
+        # Waiting for Python would make every call of a round take milliseconds (the callable
+        # holds the interpreter ~3 ms at a time); a lone slow call is the thread descheduled.
+        samples = run.get("samples", 0)
+        row("", "p99 ns/call (max; calls over 100 µs)",
+            f"{ns(run['ours_p99_ns'])} ({ns(run['ours_max_ns'])}; "
+            f"{run['ours_over_100us']:.0f} of {samples:.0f})",
+            f"{ns(run['limit_p99_ns'])} ({ns(run['limit_max_ns'])}; "
+            f"{run['limit_over_100us']:.0f})", times(run["p99_ratio"]), "-",
+            "never waits for Python",
+            verdict(run["ours_p99_ns"] < 1000 and run["ours_over_100us"] * 1000 <= samples))
 
     # Module functions.
     names = {0: "getChecked", 1: "setChecked", 2: "sendICDEvent"}

@@ -504,6 +504,7 @@ void BM_ConsumeWhileScriptRuns(benchmark::State& state) {
     }
     state.counters["ratio"] = state.counters["ours_ns"] / state.counters["limit_ns"];
     state.counters["p99_ratio"] = state.counters["ours_p99_ns"] / state.counters["limit_p99_ns"];
+    state.counters["samples"] = static_cast<double>(single[kOurs].size());
     state.counters["clock_ns"] = clockTicks / perNs;
     state.counters["rounds_late"] = outsideSlowCall;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmark program and runs the performance suite, then prints the table: each hot
 # path measured for this project, against its limit (the same work written by hand, in the same
-# program) and a peer where there is one. About three minutes on a quiet 2-core machine.
+# program) and a peer where there is one. About 90 seconds of measuring on a 2-core machine, plus
+# the build.
 #
 #   scripts/bench.sh                      default build folder build/ (the default preset)
 #   BUILD_DIR=build-x scripts/bench.sh    another build folder, configured if needed
