@@ -184,7 +184,6 @@ struct EventBench {
 private:
     EventBench() {
         session = pppbench::newSession();
-        PyObject* onEvent = nullptr;
         {
             PySession::Use use(session);
             PyRef probe = PyRef::steal(PyModule_Create(&probeModule));
@@ -195,7 +194,7 @@ private:
         }
         pppbench::runPython(session, kScript);
         PySession::Use use(session);
-        onEvent = pppbench::globalOf(session, "bench_on_event");
+        PyObject* onEvent = pppbench::globalOf(session, "bench_on_event");
         PyObject* probeModule = pppbench::globalOf(session, "bench_probe");
         PyRef threadClock = PyRef::steal(PyObject_GetAttrString(probeModule, "thread_clock"));
         // Bridges without a handler: the host's delivery is their consumeICDEvent, called below.
