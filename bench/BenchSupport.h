@@ -79,7 +79,8 @@ inline PyObject* globalOf(PySession* session, const char* name) {
 // A scratch directory of this process, with a trailing slash; removed when the process exits
 // normally (child processes of the suite end with _Exit and leave it to their parent).
 inline const std::string& scratchDir() {
-    static const std::string dir = [] {
+    // Never deleted: the removal at exit runs after static objects may have been destroyed.
+    static const std::string* dir = [] {
         char name[] = "/tmp/ppp-bench-XXXXXX";
         if (mkdtemp(name) == nullptr) {
             std::perror("mkdtemp");
@@ -87,11 +88,11 @@ inline const std::string& scratchDir() {
         }
         std::atexit([] {
             std::error_code ignored;
-            std::filesystem::remove_all(scratchDir(), ignored);
+            std::filesystem::remove_all(*dir, ignored);
         });
-        return std::string(name) + "/";
+        return new std::string(std::string(name) + "/");
     }();
-    return dir;
+    return *dir;
 }
 
 // One way of doing the operation under test: `run(count)` does it `count` times.
