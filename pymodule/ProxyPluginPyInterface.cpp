@@ -27,16 +27,18 @@ namespace {
 // the host's thread while another plug-in's bridge thread looks an identifier or a key up.
 // Held only for the lookup or the insertion itself, never while Python runs.
 std::shared_mutex& registryMutex() {
-    static std::shared_mutex mutex;
-    return mutex;
+    static std::shared_mutex* mutex = new std::shared_mutex();  // used during process exit too
+    return *mutex;
 }
 
 // Hash indexes of _proxy_instance_vect and _proxy_handler_map, guarded by registryMutex() too.
 // Entries are only ever added, first one wins, as a search of the vector or the map would find.
-// The identifier views point into identifierTexts (a deque never moves its elements), the key
-// views into the map's own nodes (never erased).
+// The views point into identifierTexts and keyTexts (a deque never moves its elements), never
+// into the vector or the map: those are destroyed when the process exits, while a script's own
+// thread may still look a key up.
 struct RegistryIndex {
     std::deque<std::string> identifierTexts;
+    std::deque<std::string> keyTexts;
     std::unordered_map<std::string_view, ProxyPluginPyInterface*> byIdentifier;
     std::unordered_map<std::string_view, ProxyPluginPyHandlerInterface*> byKey;
 };
@@ -333,7 +335,9 @@ void ProxyPluginPyInterface::addHandlerInterface(std::string key,
         std::unique_lock<std::shared_mutex> lock(registryMutex());
         auto added = _proxy_handler_map.emplace(std::move(key), bridge);
         if (added.second) {
-            registryIndex().byKey.emplace(added.first->first, bridge);
+            RegistryIndex& index = registryIndex();
+            index.keyTexts.push_back(added.first->first);
+            index.byKey.emplace(index.keyTexts.back(), bridge);
         }
     }
     if (bridge != nullptr) {

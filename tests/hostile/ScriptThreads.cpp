@@ -2,10 +2,12 @@
 // (tests/data/hostile/spawns_threads.py), beside host threads that encode and decode its fields and
 // the host's thread that runs it, and after its plug-in object is deleted. Nothing deadlocks,
 // nothing raises into the threads, every conversion is right. A daemon thread of the script is
-// still running when the test program ends.
+// still running when the test program ends, and so while the library's static objects are
+// destroyed: its lookups must not depend on them.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <regex>
 #include <string>
 #include <thread>
@@ -17,6 +19,8 @@
 #include "ICDMessageField.h"
 #include "PluginHarness.h"
 #include "Watchdog.h"
+#include "bridge/ProxyPluginPyHandlerInterface.h"
+#include "pymodule/ProxyPluginPyInterface.h"
 
 namespace {
 
@@ -104,6 +108,32 @@ TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePl
                        std::regex("RuntimeError: the plug-in object of this script has been "
                                   "deleted")});
     EXPECT_TRUE(unexpected.empty()) << harness::joined(unexpected);
+}
+
+TEST(ScriptThreads, HandlerKeyLookupsOfAThreadRunningAtExitNeverReadTheDestroyedHandlerTable) {
+    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
+    ASSERT_NE(handler, nullptr);
+    harness::ScratchDir scripts;
+    ProxyPythonPlugin plugin("ProxyPythonPlugin?");
+    CaptureOutput output;
+    harness::setUp(&plugin, scripts.copy("hostile", "bystander.py"), {handler});
+    output.stop();
+    const std::string key = ProxyPythonPlugin::handlerKeyOf(handler);
+    ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::findHandlerInterface(key);
+    ASSERT_NE(bridge, nullptr);
+
+    // What the process's exit does to the table while a script's daemon thread still runs; the
+    // freed memory is then reused for texts of the same size.
+    auto& table = ProxyPluginPyInterface::_proxy_handler_map;
+    std::map<std::string, ProxyPluginPyHandlerInterface*> kept;
+    kept.swap(table);
+    kept.clear();
+    std::vector<std::string> reuse(64, std::string(key.size(), 'x'));
+
+    // Asked on a new thread: the calling thread remembers its last answer.
+    ProxyPluginPyHandlerInterface* found = nullptr;
+    std::thread([&] { found = ProxyPluginPyInterface::findHandlerInterface(key); }).join();
+    EXPECT_EQ(found, bridge);
 }
 
 }  // namespace
