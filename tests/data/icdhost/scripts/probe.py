@@ -2,12 +2,9 @@
 # globals of earlier runs stay, so menus and callables are registered on the first run only.
 import proxyplugin as pp
 
-PLUGIN = pp.__proxy_plugin_identifier__
-ICD = pp.__proxy_plugin_icd_identifier__
+PLUGIN, ICD = pp.__proxy_plugin_identifier__, pp.__proxy_plugin_icd_identifier__
 ICD_NAME = pp.__proxy_plugin_icd_interface__
-
-if "handler_keys" not in globals():
-    handler_keys = {}
+handler_keys = globals().get("handler_keys", {})
 handler_keys[ICD_NAME] = ICD
 print("probe: loaded on", ICD_NAME, "clock", pp.__proxy_plugin_icd_us_busclock__, "file",
       pp.__proxy_plugin_icd_filename__)
@@ -21,35 +18,15 @@ def event_callable(icd_name):
     return on_event
 
 
-pp.setConsumeICDEventCallback(PLUGIN, ICD, event_callable(ICD_NAME))
-
-
 class Scale10:
     name = "SCALE10"
-
-    def encode(self, value):
-        return value * 10
-
-    def decode(self, raw):
-        return raw // 10
+    def encode(self, value): return value * 10
+    def decode(self, raw): return raw // 10
 
 
 class Shout:
-    def encode(self, text):
-        return text.upper()
-
-    def decode(self, raw):
-        return raw.lower()
-
-
-def start():
-    print("probe: start")
-    return True
-
-
-def stop():
-    print("probe: stop")
-    return True
+    def encode(self, text): return text.upper()
+    def decode(self, raw): return raw.lower()
 
 
 def on_action(action_id):
@@ -68,40 +45,30 @@ def echo(**inputs):
     """Returns its inputs and their Python types.
 
     Takes any keyword."""
-    outputs = dict(inputs)
-    outputs["types"] = ",".join("%s:%s" % (key, type(value).__name__)
-                                for key, value in sorted(inputs.items()))
-    return outputs
+    types = ",".join("%s:%s" % (key, type(value).__name__) for key, value in sorted(inputs.items()))
+    return dict(inputs, types=types)
 
 
 def fail(**inputs):
     raise ValueError("fail always fails")
 
 
-def nothing(**inputs):
-    return None
-
-
+pp.setConsumeICDEventCallback(PLUGIN, ICD, event_callable(ICD_NAME))
 if ICD_NAME == "BUS_A":
     pp.setEncodingFrom(PLUGIN, ICD, "STATUS", "count", Scale10())
     pp.setEncodingFrom(PLUGIN, ICD, "STATUS", "name", Shout())
-
 if len(handler_keys) == 1:
     pp.setName(PLUGIN, "PROBE")
-    pp.setStartCallback(PLUGIN, start)
-    pp.setStopCallback(PLUGIN, stop)
+    pp.setStartCallback(PLUGIN, lambda: print("probe: start") or True)
+    pp.setStopCallback(PLUGIN, lambda: print("probe: stop") or True)
     pp.setOnPluginActionCallback(PLUGIN, on_action)
-    pp.addSimpleAction(PLUGIN, 1, "Tools", pp.ACTION_TYPE_MENU)
-    pp.addSimpleAction(PLUGIN, 2, "Verbose", pp.ACTION_TYPE_CHECKABLE, 1)
-    pp.addSimpleAction(PLUGIN, 3, "Speed", pp.ACTION_TYPE_EX_GROUP, 1)
-    pp.addSimpleAction(PLUGIN, 4, "Fast", pp.ACTION_TYPE_CHECKABLE, 3)
-    pp.addSimpleAction(PLUGIN, 5, "Slow", pp.ACTION_TYPE_CHECKABLE, 3)
-    pp.addCallableAction(PLUGIN, 6, "Echo", echo, 1)
-    pp.addCallableAction(PLUGIN, 7, "Fail", fail)
-    pp.addCallableAction(PLUGIN, 8, "Nothing", nothing)
-    pp.addSimpleAction(PLUGIN, 9, "Send 42 on BUS_A", pp.ACTION_TYPE_NORMAL)
-    pp.addSimpleAction(PLUGIN, 10, "Raise", pp.ACTION_TYPE_NORMAL)
-    pp.addSimpleAction(PLUGIN, -1, "Minus one", pp.ACTION_TYPE_NORMAL)
+    for action in [(1, "Tools", pp.ACTION_TYPE_MENU), (2, "Verbose", pp.ACTION_TYPE_CHECKABLE, 1),
+                   (3, "Speed", pp.ACTION_TYPE_EX_GROUP, 1), (4, "Fast", pp.ACTION_TYPE_CHECKABLE, 3),
+                   (5, "Slow", pp.ACTION_TYPE_CHECKABLE, 3), (6, "Echo", echo, 1), (7, "Fail", fail),
+                   (8, "Nothing", lambda **inputs: None), (9, "Send 42 on BUS_A", 1),
+                   (10, "Raise", 1), (-1, "Minus one", 1)]:
+        add = pp.addCallableAction if callable(action[2]) else pp.addSimpleAction
+        add(PLUGIN, *action)
 
 
 class ProxyPluginObject:

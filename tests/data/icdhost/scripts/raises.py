@@ -11,13 +11,9 @@ def start():
     raise RuntimeError("start fails")
 
 
-def stop():
-    sys.exit(5)
-
-
 pp.setName(PLUGIN, "HALF")
 pp.setStartCallback(PLUGIN, start)
-pp.setStopCallback(PLUGIN, stop)
+pp.setStopCallback(PLUGIN, lambda: sys.exit(5))
 pp.setOnPluginActionCallback(PLUGIN, lambda action_id: sys.exit(3))
 pp.addSimpleAction(PLUGIN, 1, "Registered before the failure", pp.ACTION_TYPE_NORMAL)
 pp.setName(PLUGIN)

@@ -2,10 +2,7 @@
 import proxyplugin as pp
 
 PLUGIN = pp.__proxy_plugin_identifier__
-
-if "runs" not in globals():
-    runs = 0
-runs += 1
+runs = globals().get("runs", 0) + 1
 print("second: run", runs, "on", pp.__proxy_plugin_icd_interface__)
 pp.setName(PLUGIN, "SECOND")
 pp.setStartCallback(PLUGIN, lambda: print("second: start") or True)

@@ -1,0 +1,171 @@
+// icdhost driven as a user drives it, as a child process in a scratch folder holding copies of the
+// test data and the examples: the listed runs compared whole with their expected transcripts, the
+// prompt on a terminal, and the module's type stub against the built library.
+#include <dlfcn.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kIcdhost = std::string(PPP_RUNTIME_DIR) + "/icdhost";
+const fs::path kData = fs::path(PPP_TEST_DATA_DIR) / "icdhost";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Makes output comparable across runs and CPython versions: addresses, script identifiers and
+// handler keys become placeholders, and the caret lines that newer tracebacks add are dropped.
+std::string normalise(const std::string& text) {
+    static const std::regex address("0x[0-9a-fA-F]+"), identifier("proxyplugin#([0-9]+)@[0-9A-F]+"),
+        handlerKey("\\b[0-9a-f]{16}\\b"), caretLine("^[ \\t]*[~^][~^ \\t]*$");
+    std::istringstream in(text);
+    std::string line, result;
+    while (std::getline(in, line)) {
+        if (!std::regex_match(line, caretLine)) {
+            line = std::regex_replace(line, address, "0xADDR");
+            line = std::regex_replace(line, identifier, "proxyplugin#$1@ID");
+            result += std::regex_replace(line, handlerKey, "HANDLERKEY") + "\n";
+        }
+    }
+    return result;
+}
+
+// Scripts run from copies because the plug-in writes its help page beside each script.
+class Icdhost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "icdhost-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        _workDir = pattern;
+        fs::copy(kData, _workDir, fs::copy_options::recursive);
+        fs::copy(PPP_EXAMPLES_DIR, _workDir / "examples", fs::copy_options::recursive);
+    }
+    void TearDown() override { fs::remove_all(_workDir); }
+    fs::path _workDir;
+};
+
+// Each line of runs.list is "NAME ARGUMENTS", the arguments in shell syntax (standard input may be
+// redirected from a file). The runs of one NAME make one transcript of their arguments, normalised
+// outputs and exit statuses, compared whole with expected/NAME.out; with ICDHOST_UPDATE_EXPECTED=1
+// the file is rewritten instead (review the difference before committing it).
+TEST_F(Icdhost, EveryListedRunPrintsItsExpectedTranscript) {
+    std::map<std::string, std::string> transcripts;
+    std::istringstream list(readFile(kData / "runs.list"));
+    for (std::string line; std::getline(list, line);) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::string name = line.substr(0, line.find(' ')),
+                          args = line.substr(name.size() + 1);
+        const int status = std::system(("cd " + _workDir.string() +
+                                        " && env -u PYTHONUNBUFFERED timeout -s KILL 60 " +
+                                        kIcdhost + " </dev/null " + args + " >.out 2>.err")
+                                           .c_str());
+        transcripts[name] += "$ icdhost " + args + "\n" + normalise(readFile(_workDir / ".out")) +
+                             "--- standard error\n" + normalise(readFile(_workDir / ".err")) +
+                             "--- exit status " +
+                             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n\n";
+    }
+    for (const auto& [name, transcript] : transcripts) {
+        const fs::path path = kData / "expected" / (name + ".out");
+        if (getenv("ICDHOST_UPDATE_EXPECTED") != nullptr) {
+            std::ofstream(path, std::ios::binary) << transcript;
+        } else {
+            EXPECT_EQ(readFile(path), transcript) << "output differs from " << path;
+        }
+    }
+}
+
+TEST_F(Icdhost, ThePromptRunsTypedCommandsAsksDialogsAtTheTerminalAndEndsOnCtrlD) {
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        unsetenv("PYTHONUNBUFFERED");
+        setenv("TERM", "dumb", 1);
+        if (chdir(_workDir.c_str()) == 0) {
+            execl(kIcdhost.c_str(), "icdhost", "--icd", "icd/bus_b.xml", "--script",
+                  "scripts/dialogs.py", nullptr);
+        }
+        _exit(127);
+    }
+    std::string screen;
+    auto typeThenSee = [&](const std::string& keys, const std::string& expected) {
+        const std::size_t mark = screen.size();
+        EXPECT_EQ(write(terminal, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+        char buffer[1024];
+        pollfd fd = {terminal, POLLIN, 0};
+        while (screen.find(expected, mark) == std::string::npos && poll(&fd, 1, 30000) > 0) {
+            const ssize_t n = read(terminal, buffer, sizeof buffer);
+            screen.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            if (n <= 0)
+                break;
+        }
+        EXPECT_NE(screen.find(expected, mark), std::string::npos) << expected << "\n" << screen;
+    };
+    typeThenSee("", "icdhost> ");
+    // Each step waits for the next prompt: keys typed ahead of the prompt may be flushed.
+    typeThenSee("ech\t completed\r", "\r\ncompleted\r\nicdhost> ");  // Tab completes a name
+    typeThenSee("action 1\r", "dialog: messageBox : Proceed?\r\nanswer (end of input cancels): ");
+    typeThenSee("5\n", "dialogs: messageBox -> 5\r\nicdhost> ");
+    // A Ctrl-D reaching the terminal before the line editor makes it raw would be dropped.
+    termios mode{};
+    for (int wait = 0; wait < 3000 && tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ICANON);
+         ++wait) {
+        usleep(10000);
+    }
+    typeThenSee("\x04", "destroying plugin");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    close(terminal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+}
+
+// The type stub lists the functions of the built library's method table in its order, each
+// docstring starting with the function's own documentation. The table's layout is CPython's
+// PyMethodDef, read here without building against Python.
+TEST(ModuleStub, MatchesTheMethodTableOfTheBuiltLibrary) {
+    struct MethodEntry {
+        const char* name;
+        void* function;
+        int flags;
+        const char* doc;
+    };
+    void* library =
+        dlopen((std::string(PPP_LIBRARY_DIR) + "/libProxyPythonPlugin.so").c_str(), RTLD_NOW);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto methods =
+        reinterpret_cast<MethodEntry* (*)()>(dlsym(library, "ProxyPluginPyModule_methods"));
+    ASSERT_NE(methods, nullptr);
+    std::string table, stub;
+    for (MethodEntry* entry = methods(); entry->name != nullptr; ++entry) {
+        table += std::string(entry->name) + ": " + entry->doc + "\n";
+    }
+    const std::string text = readFile(fs::path(PPP_EXAMPLES_DIR) / "../pymodule/proxyplugin.pyi");
+    const std::regex def("\ndef (\\w+)\\([\\s\\S]*?\n    \"\"\"([^\n\"]*)");
+    for (std::sregex_iterator it(text.begin(), text.end(), def), end; it != end; ++it) {
+        stub += (*it)[1].str() + ": " + (*it)[2].str() + "\n";
+    }
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 21);
+    EXPECT_EQ(stub, table);
+}
+
+}  // namespace
