@@ -72,8 +72,8 @@ PyObject* ProxyPluginPyHandlerInterface::setMessageFieldReserved(std::string mes
         if (target->isReserved()) {
             return newBool(false);
         }
-        // Holders are never destroyed: one stays registered on its field for good when the host
-        // refuses the reservation, and an earlier entry for the field is kept.
+        // A holder lives until its reservation is released: one stays registered on its field for
+        // good when the host refuses the reservation, and an earlier entry for the field is kept.
         ICDUiObject* holder = new ICDUiObject();
         _reservations.emplace(target, holder);
         target->registerUiObject(holder);
@@ -94,6 +94,9 @@ PyObject* ProxyPluginPyHandlerInterface::setMessageFieldReserved(std::string mes
         return newBool(false);
     }
     _reservations.erase(entry);
+    // Unregistered, it receives nothing more and nothing points at it: each reservation would
+    // otherwise leave its holder behind.
+    delete holder;
     return newBool(true);
 }
 

@@ -5,7 +5,9 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "pymodule/ProxyPluginPyInterface.h"
 #include "pymodule/PyCallUtils.h"
@@ -27,6 +29,13 @@ ProxyPythonPlugin::~ProxyPythonPlugin() {
     if (_interface != nullptr) {
         _interface->detachPlugin();
     }
+    // Actions live until the process ends (the host, a parent action or the script's registry may
+    // still point at them): once their plug-in is gone they stay listed here, reachable, rather
+    // than lost. Detached, no thread adds to _actions any more.
+    static auto* keptActions = new std::vector<ICDPluginAction*>();  // never destroyed
+    static std::mutex keptActionsMutex;
+    std::lock_guard<std::mutex> lock(keptActionsMutex);
+    keptActions->insert(keptActions->end(), _actions.begin(), _actions.end());
 }
 
 std::string ProxyPythonPlugin::getVersion() {

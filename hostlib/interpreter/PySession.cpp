@@ -1,6 +1,8 @@
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "ErrorText.h"
 #include "PyCompat.h"
@@ -82,6 +84,14 @@ bool readFile(const std::string& path, std::string& contents) {
 }  // namespace
 
 PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nullptr) {
+    {
+        // Sessions are never deleted: every one stays listed here, reachable until the process
+        // ends, whatever becomes of the pointer its maker kept.
+        static auto* sessions = new std::vector<PySession*>();  // never destroyed
+        static std::mutex sessionsMutex;
+        std::lock_guard<std::mutex> lock(sessionsMutex);
+        sessions->push_back(this);
+    }
     if (state == nullptr) {
         return;
     }

@@ -88,6 +88,14 @@ int parseOptions(int argc, char** argv, Options& options) {
     return -1;
 }
 
+// Start-up failed before any plug-in saw the handlers: nothing else points at them.
+void deleteHandlers(icdhost::Host& host) {
+    for (ICDHandler* handler : host.handlers) {
+        delete handler;
+    }
+    host.handlers.clear();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,6 +125,7 @@ int main(int argc, char** argv) {
         std::unique_ptr<ICDHandler> handler = ICDHandler::load(path, &error);
         if (!handler) {
             icdhost::printError("icdhost: " + error);
+            deleteHandlers(host);
             return kStatusStartupFailed;
         }
         // Kept until the process ends: the plug-in's bridges stay registered on it.
@@ -129,6 +138,7 @@ int main(int argc, char** argv) {
         options.plugin.empty() ? icdhost::PluginLibrary::defaultPath() : options.plugin;
     if (!library.open(libraryPath, &error)) {
         icdhost::printError("icdhost: " + error);
+        deleteHandlers(host);
         return kStatusStartupFailed;
     }
     host.library = &library;
