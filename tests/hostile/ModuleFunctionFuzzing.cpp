@@ -38,6 +38,11 @@ const std::vector<std::regex>& pluginReports() {
         std::regex(R"(ERROR: transcoder called again from within a Python encode or decode)"),
         std::regex(R"(File ".*", line -?[0-9]+, in .*)"),
         std::regex(R"(<class '[\w.]+'>: .*)"),
+        // Event callables the fuzzing installed may still run on a bridge thread after the script
+        // put its own sys.stderr back: their raising is reported with a whole traceback.
+        std::regex(R"(Traceback \(most recent call last\):)"),
+        std::regex(R"(\s+.*|)"),
+        std::regex(R"(((\w+\.)*HostileError|TypeError|SystemExit|KeyboardInterrupt)(: .*)?)"),
     };
     return patterns;
 }

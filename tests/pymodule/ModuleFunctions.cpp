@@ -97,6 +97,10 @@ TEST_F(ModuleFunctions, ResultsAreNewReferencesAndNothingIsLeftPending) {
         QtInterpreterDialogs::queueAnswer("70000");
         PyRef callable = PyRef::steal(PyObject_GetAttrString(script->module(), function));
         PyRef arguments = script->eval(args);
+        // A first call fills what the error printer keeps (sys.last_*): the second is measured.
+        PyRef(PyRef::steal(PyObject_CallObject(callable.get(), arguments.get())));
+        QtInterpreterDialogs::clearAnswers();
+        QtInterpreterDialogs::queueAnswer("70000");
         const Py_ssize_t singletons = Py_REFCNT(Py_None) + Py_REFCNT(Py_True) + Py_REFCNT(Py_False);
         PyRef result = PyRef::steal(PyObject_CallObject(callable.get(), arguments.get()));
         ASSERT_TRUE(result) << function << args;
