@@ -65,19 +65,17 @@ inline PyThreadState* currentThreadStateUnchecked() {
 
 // The thread state the calling thread has made current, if that can be told; null otherwise.
 // From 3.12 the current state is per thread and the answer is exact. Before, the "current" state
-// is the lock holder's, whatever thread asks: it counts as the caller's only when it was created
-// on the calling thread and is that thread's own PyGILState state, which a state lent to another
-// thread (the set-up state of PyMainInterp) never is. Lock free; for callers whose own records
-// say they hold nothing.
+// is the lock holder's, whatever thread asks: it counts as the caller's only when it is the
+// calling thread's own PyGILState state (made on this thread), which a state lent to another
+// thread (the set-up state of PyMainInterp) never is. The current state is only compared, never
+// read: it may be another thread's, which that thread may delete at any moment. Lock free; for
+// callers whose own records say they hold nothing.
 inline PyThreadState* callingThreadState() {
 #if PY_VERSION_HEX >= 0x030C0000
     return currentThreadStateUnchecked();
 #else
     PyThreadState* current = _PyThreadState_UncheckedGet();
-    if (current == nullptr || current->thread_id != PyThread_get_thread_ident()) {
-        return nullptr;
-    }
-    return current == PyGILState_GetThisThreadState() ? current : nullptr;
+    return current != nullptr && current == PyGILState_GetThisThreadState() ? current : nullptr;
 #endif
 }
 

@@ -26,6 +26,11 @@ ProxyPythonPlugin::~ProxyPythonPlugin() {
     // once detached, nothing the script or a bridge thread does later reaches this object. The
     // interface takes its own lock for that, so a top-level action being added on a bridge
     // thread right now finishes first.
+    // First of all no more events: a script's thread may be delivering one to this object right
+    // now (sendICDEvent), and that delivery must end before the object starts to go.
+    if (_handler != nullptr) {
+        _handler->unregisterUiObject(this);
+    }
     if (_interface != nullptr) {
         _interface->detachPlugin();
     }

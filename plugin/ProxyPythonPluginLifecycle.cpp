@@ -48,9 +48,15 @@ void ProxyPythonPlugin::onPluginAction(unsigned int id) {
 }
 
 void ProxyPythonPlugin::createHelpMenu() {
-    // Lives until the process ends, as every action does; one more per handler assignment.
-    addPluginAction(
-        new ICDPluginAction(HELP_ACTION_ID, "Help", ACTION_TYPE_NORMAL, ACTION_KIND_MENU, nullptr));
+    // Lives until the process ends, as every action does; one more per handler assignment. Added
+    // under the interface's lock: a thread the script started may be adding actions meanwhile.
+    auto* help =
+        new ICDPluginAction(HELP_ACTION_ID, "Help", ACTION_TYPE_NORMAL, ACTION_KIND_MENU, nullptr);
+    if (_interface != nullptr) {
+        _interface->attachTopLevelAction(help);
+    } else {
+        addPluginAction(help);
+    }
 
     const std::string compiledHelp = _scriptDir + "ProxyPythonPlugin.chm";
     if (std::ifstream(compiledHelp).is_open()) {

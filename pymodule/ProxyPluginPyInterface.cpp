@@ -358,6 +358,13 @@ ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(cons
     return lookUp(registryIndex().byKey, key != nullptr ? key : "", lastBridge);
 }
 
+void ProxyPluginPyInterface::attachTopLevelAction(ICDPluginAction* action) {
+    InterfaceLock lock(*this);
+    if (_plugin != nullptr) {
+        _plugin->addPluginAction(action);
+    }
+}
+
 void ProxyPluginPyInterface::detachPlugin() {
     InterfaceLock lock(*this);
     _plugin = nullptr;

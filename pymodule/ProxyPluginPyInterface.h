@@ -69,6 +69,11 @@ public:
     static ProxyPluginPyHandlerInterface* findHandlerInterface(const std::string& key);
     static ProxyPluginPyHandlerInterface* findHandlerInterface(const char* key);
 
+    // Hands `action` to the plug-in as a top-level action under this interface's lock, as the
+    // script's own top-level actions are (a thread of the script may be adding one right now);
+    // does nothing once the plug-in is detached. For the plug-in's help action.
+    void attachTopLevelAction(ICDPluginAction* action);
+
     // Called by the plug-in's destructor: from then on nothing reaches the deleted plug-in, and
     // adding a top-level action fails with a printed RuntimeError. Precondition: the caller does
     // not run under this interface's lock on another thread's behalf.

@@ -29,22 +29,25 @@ using Value = ICDGenericMessageField::Value;
 
 constexpr int kHostRounds = 600 / harness::kSlowdown;
 
-// Encodes and decodes STATUS.int and STATUS.text through the script's doubling encoders.
-std::string checkFields(ICDHandler* handler, int value) {
+// Encodes and decodes a numeric STATUS field of type T, and STATUS.text when `withText`, through
+// the script's doubling encoders. Each host thread has fields of its own.
+template <typename T>
+std::string checkFields(ICDHandler* handler, const std::string& name, bool withText, T value) {
     ICDMessage* status = handler->findMessage("STATUS");
-    ICDGenericMessageField* number = status->findMessageField("int");
-    ICDGenericMessageField* text = status->findMessageField("text");
+    ICDGenericMessageField* number = status->findMessageField(name);
+    const std::string what = name + " " + std::to_string(value);
     if (!number->setValue(Value(value)) || !number->encode() ||
         number->getRaw() != static_cast<unsigned long long>(2 * value)) {
-        return "int " + std::to_string(value) + " encoded to " + std::to_string(number->getRaw());
+        return what + " encoded to " + std::to_string(number->getRaw());
     }
     if (!number->decode(static_cast<unsigned long long>(4 * value), false) ||
-        number->getValue() != Value(2 * value)) {
-        return "int " + std::to_string(value) + " decoded to " + number->valueText();
+        number->getValue() != Value(static_cast<T>(2 * value))) {
+        return what + " decoded to " + number->valueText();
     }
+    ICDGenericMessageField* text = status->findMessageField("text");
     const std::string word = "word" + std::to_string(value);
-    if (!text->setValue(Value(word)) || !text->encode() ||
-        text->getRawText() != "WORD" + std::to_string(value)) {
+    if (withText && (!text->setValue(Value(word)) || !text->encode() ||
+                     text->getRawText() != "WORD" + std::to_string(value))) {
         return word + " encoded to " + text->getRawText();
     }
     return std::string();
@@ -69,7 +72,9 @@ TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePl
         threads.emplace_back([&, t] {
             barrier.arriveAndWait();
             for (int i = 0; i < kHostRounds; ++i) {
-                const std::string failure = checkFields(handler, i * kEncoders + t);
+                const std::string failure =
+                    t == 0 ? checkFields<int>(handler, "int", true, i)
+                           : checkFields<long long>(handler, "longlong", false, i);
                 if (!failure.empty() && failures[t].size() < 10) {
                     failures[t].push_back(failure);
                 }

@@ -75,7 +75,7 @@ pp.setStopCallback(ID, stop)
 pp.setConsumeICDEventCallback(ID, KEY, on_event)
 pp.addSimpleAction(ID, 1, "Menu", pp.ACTION_TYPE_MENU)
 pp.addSimpleAction(ID, 2, "Checkable", pp.ACTION_TYPE_CHECKABLE, 1)
-for field in ("int", "text", "target", "label"):
+for field in ("int", "longlong", "text", "target", "label"):
     message = "CONTROL" if field in ("target", "label") else "STATUS"
     pp.setEncodingFrom(ID, KEY, message, field, Doubler())
 workers = [threading.Thread(target=worker, args=(index,)) for index in range(WORKERS)]
