@@ -62,6 +62,7 @@ if(PPP_BUILD_TESTS)
             -DEXAMPLES_DIR=${PROJECT_SOURCE_DIR}/examples
             -DWORK_DIR=${CMAKE_BINARY_DIR}/install-check
             -DPython3_EXECUTABLE=${Python3_EXECUTABLE}
+            -DPython3_ROOT_DIR=${Python3_ROOT_DIR}
             -P ${PROJECT_SOURCE_DIR}/tests/data/icdhost/install_consumer/check_install.cmake)
     set_tests_properties(icdhost.InstalledPackageBuildsAHostAndRunsIcdhost PROPERTIES
         LABELS "icdhost" TIMEOUT 300 ENVIRONMENT_MODIFICATION "PYTHONUNBUFFERED=unset:")

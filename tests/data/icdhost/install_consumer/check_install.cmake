@@ -28,8 +28,13 @@ foreach(file include/icdhost/ICDHandler.h include/icdhost/plugin/ProxyPythonPlug
     endif()
 endforeach()
 
+# A CPython other than the system's is found again where the build found it.
+set(python_root)
+if(Python3_ROOT_DIR)
+    set(python_root -DPython3_ROOT_DIR=${Python3_ROOT_DIR})
+endif()
 run_checked(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer
-    -DCMAKE_PREFIX_PATH=${prefix} -DPython3_EXECUTABLE=${Python3_EXECUTABLE})
+    -DCMAKE_PREFIX_PATH=${prefix} -DPython3_EXECUTABLE=${Python3_EXECUTABLE} ${python_root})
 run_checked(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run_checked(${WORK_DIR}/consumer/consumer ${EXAMPLES_DIR}/nav_bus.xml)
 expect_in("icd NAV_BUS clock 20000")
