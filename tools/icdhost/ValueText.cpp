@@ -9,27 +9,14 @@
 #include <regex>
 #include <variant>
 
+#include "hostlib/icdhandler/TextFormat.h"
+
 namespace icdhost {
 
+// The host library's text forms are compiled into icdhost too (tools/icdhost/CMakeLists.txt), so
+// that what icdhost reads and prints is written exactly as the library's own trace and printers.
 std::string quoteText(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                quoted += "\\\"";
-                break;
-            case '\\':
-                quoted += "\\\\";
-                break;
-            case '\n':
-                quoted += "\\n";
-                break;
-            default:
-                quoted += c;
-        }
-    }
-    quoted += '"';
-    return quoted;
+    return icdhost_text::quote(text);
 }
 
 namespace {
@@ -37,43 +24,14 @@ namespace {
 struct ValuePrinter {
     std::string operator()(bool value) const { return value ? "true" : "false"; }
     std::string operator()(long value) const { return std::to_string(value); }
-    std::string operator()(double value) const {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.17g", value);
-        return buffer;
-    }
+    std::string operator()(double value) const { return icdhost_text::formatDouble(value); }
     std::string operator()(const std::string& value) const { return quoteText(value); }
 };
 
-// Splits an optional sign and a decimal or 0x hexadecimal magnitude.
-bool parseMagnitude(const std::string& text, bool* negative, unsigned long long* magnitude) {
-    std::size_t pos = 0;
-    *negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        *negative = text[pos] == '-';
-        ++pos;
-    }
-    int base = 10;
-    if (text.size() - pos > 2 && text[pos] == '0' &&
-        (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-        base = 16;
-        pos += 2;
-    }
-    if (pos >= text.size()) {
-        return false;
-    }
-    for (std::size_t i = pos; i < text.size(); ++i) {
-        char c = text[i];
-        bool digit =
-            base == 10 ? (c >= '0' && c <= '9') : std::isxdigit(static_cast<unsigned char>(c));
-        if (!digit) {
-            return false;
-        }
-    }
-    errno = 0;
-    char* end = nullptr;
-    *magnitude = std::strtoull(text.c_str() + pos, &end, base);
-    return errno == 0 && end != nullptr && *end == '\0';
+// Splits an optional sign and a decimal or 0x hexadecimal magnitude of at most 64 bits.
+bool parseMagnitude(const std::string& text, bool* negative, std::uint64_t* magnitude) {
+    std::string error;
+    return icdhost_text::parseInteger(text, negative, magnitude, &error);
 }
 
 }  // namespace
@@ -84,25 +42,10 @@ std::string dictionaryValueText(const ICDDictionary::Value& value) {
 
 std::optional<long long> parseSigned(const std::string& text, long long min, long long max) {
     bool negative = false;
-    unsigned long long magnitude = 0;
-    if (!parseMagnitude(text, &negative, &magnitude)) {
-        return std::nullopt;
-    }
-    long long value = 0;
-    if (negative) {
-        if (magnitude > static_cast<unsigned long long>(LLONG_MAX) + 1ULL) {
-            return std::nullopt;
-        }
-        value = magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1ULL
-                    ? LLONG_MIN
-                    : -static_cast<long long>(magnitude);
-    } else {
-        if (magnitude > static_cast<unsigned long long>(LLONG_MAX)) {
-            return std::nullopt;
-        }
-        value = static_cast<long long>(magnitude);
-    }
-    if (value < min || value > max) {
+    std::uint64_t magnitude = 0;
+    std::int64_t value = 0;
+    if (!parseMagnitude(text, &negative, &magnitude) ||
+        !icdhost_text::fitsSigned(negative, magnitude, 64, &value) || value < min || value > max) {
         return std::nullopt;
     }
     return value;
@@ -110,12 +53,13 @@ std::optional<long long> parseSigned(const std::string& text, long long min, lon
 
 std::optional<unsigned long long> parseUnsigned(const std::string& text, unsigned long long max) {
     bool negative = false;
-    unsigned long long magnitude = 0;
-    if (!parseMagnitude(text, &negative, &magnitude) || (negative && magnitude != 0) ||
-        magnitude > max) {
+    std::uint64_t magnitude = 0;
+    std::uint64_t value = 0;
+    if (!parseMagnitude(text, &negative, &magnitude) ||
+        !icdhost_text::fitsUnsigned(negative, magnitude, 64, &value) || value > max) {
         return std::nullopt;
     }
-    return magnitude;
+    return value;
 }
 
 std::optional<unsigned long long> parseRawWord(const std::string& text) {
