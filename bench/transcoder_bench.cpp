@@ -124,14 +124,3 @@ void BM_TranscoderEncodeRatio(benchmark::State& state) {
 BENCHMARK(BM_TranscoderEncodeRatio)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
-
-// Weak, so that another benchmark file of this program may define the program's main instead.
-__attribute__((weak)) int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -227,24 +227,23 @@ void CommandRunner::stop(const std::vector<Word>& args) {
     }
 }
 
+std::size_t CommandRunner::selectedIndex(const std::string& text, std::size_t count,
+                                         const std::string& what) {
+    std::optional<unsigned long long> index = parseUnsigned(text, ULLONG_MAX);
+    if (!index || *index >= count) {
+        throw Error(what + " " + text + " (there are " + std::to_string(count) + ")");
+    }
+    return static_cast<std::size_t>(*index);
+}
+
 void CommandRunner::selectPlugin(const std::vector<Word>& args) {
     requireArgs(args, 1, 1);
-    std::optional<unsigned long long> index = parseUnsigned(args[0].text, ULLONG_MAX);
-    if (!index || *index >= _host.plugins.size()) {
-        throw Error("plugin: no plug-in " + args[0].text + " (there are " +
-                    std::to_string(_host.plugins.size()) + ")");
-    }
-    _plugin = static_cast<std::size_t>(*index);
+    _plugin = selectedIndex(args[0].text, _host.plugins.size(), "plugin: no plug-in");
 }
 
 void CommandRunner::selectHandler(const std::vector<Word>& args) {
     requireArgs(args, 1, 1);
-    std::optional<unsigned long long> index = parseUnsigned(args[0].text, ULLONG_MAX);
-    if (!index || *index >= _host.handlers.size()) {
-        throw Error("icd: no ICD " + args[0].text + " (there are " +
-                    std::to_string(_host.handlers.size()) + ")");
-    }
-    _handler = static_cast<std::size_t>(*index);
+    _handler = selectedIndex(args[0].text, _host.handlers.size(), "icd: no ICD");
 }
 
 void CommandRunner::listPlugins(const std::vector<Word>& args) {

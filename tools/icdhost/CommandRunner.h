@@ -49,6 +49,9 @@ private:
 
     void start(const std::vector<Word>& args);
     void stop(const std::vector<Word>& args);
+    // The index a plugin or icd command selects: a number below `count`.
+    static std::size_t selectedIndex(const std::string& text, std::size_t count,
+                                     const std::string& what);
     void selectPlugin(const std::vector<Word>& args);
     void selectHandler(const std::vector<Word>& args);
     void listPlugins(const std::vector<Word>& args);
