@@ -6,8 +6,6 @@
 #include "ICDDictionary.h"
 #include "ICDPluginAction.h"
 
-namespace {
-
 TEST(DictionaryHelpText, EmptyDictionariesGiveSixLinesAndEachKeyAddsALineWithItsType) {
     const std::string signature = "scale(...)\n    scale( inputs, outputs ) -> bool\n";
     const std::string pairs = " = dictionary object composed of pairs of key (string) -> value:\n";
@@ -15,11 +13,9 @@ TEST(DictionaryHelpText, EmptyDictionariesGiveSixLinesAndEachKeyAddsALineWithIts
     ICDPluginAction action(7, "scale", ACTION_TYPE_NORMAL, ACTION_KIND_DICTIONARY, nullptr);
     EXPECT_EQ(action.getHelpFromDictionaries(ICDDictionary(), ICDDictionary(), ""),
               signature + in + "\n" + out + "\n");
-
-    ICDDictionary inputs;
+    ICDDictionary inputs, outputs;
     inputs.setBoolean("enabled", true);
     inputs.setString("label", "x");
-    ICDDictionary outputs;
     outputs.setLong("count", 3);
     outputs.setDouble("ratio", 0.5);
     // A description goes unchanged between the signature and the inputs.
@@ -27,5 +23,3 @@ TEST(DictionaryHelpText, EmptyDictionariesGiveSixLinesAndEachKeyAddsALineWithIts
               signature + "first\nsecond\n" + in + "    enabled as bool\n    label as string\n\n" +
                   out + "    count as long\n    ratio as double\n\n");
 }
-
-}  // namespace

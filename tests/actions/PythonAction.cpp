@@ -6,8 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "../pymodule/ScriptFixture.h"
-#include "CaptureOutput.h"
+#include "../plugin/ScriptedPluginSupport.h"
 #include "actions/ProxyPythonPluginAction.h"
 
 using ::testing::HasSubstr;
@@ -19,83 +18,75 @@ protected:
     // Precondition: the session is held.
     ProxyPythonPluginAction* actionOf(const std::string& body) {
         actions.push_back(std::make_unique<ProxyPythonPluginAction>(50, "body", nullptr,
-                                                                    script.eval(body).get()));
+                                                                    script.value(body).get()));
         return actions.back().get();
     }
-    // Runs the action on `input` over outputs holding old=1; returns the result and the outputs.
-    std::pair<bool, ICDDictionary> execute(const std::string& body, const ICDDictionary& input) {
-        PySession::Use use(script.session());
-        ICDDictionary output;
-        output.setLong("old", 1);
-        const bool done = actionOf(body)->execute(input, &output);
-        EXPECT_EQ(PyErr_Occurred(), nullptr);
-        return {done, output};
-    }
-    ScriptFixture script;
+    plugintest::ScriptedPlugin script;
     // Deleting an action releases nothing of Python's: the test's actions go with the test.
     std::vector<std::unique_ptr<ProxyPythonPluginAction>> actions;
 };
 
-TEST_F(PythonAction, InputsBindAsKeywordsAndADictResultReplacesTheOutputs) {
-    ASSERT_TRUE(script.run("def add(a, b):\n    return {'sum': a + b, 'label': 'x%d' % a}\n"));
-    ICDDictionary input;
-    input.setLong("a", 2);
-    input.setLong("b", 40);
-    auto [done, output] = execute("add", input);
-    EXPECT_TRUE(done);
-    EXPECT_EQ(output.getLong("sum"), 42);
-    EXPECT_EQ(output.getString("label"), "x2");
-    EXPECT_EQ(output.size(), 2u);
-
-    std::tie(done, output) = execute("lambda: {}", ICDDictionary());
-    EXPECT_TRUE(done);
-    EXPECT_TRUE(output.empty());
-}
-
-TEST_F(PythonAction, AKeyNamingNoParameterOrANoneResultFailsAndKeepsTheOutputs) {
-    ASSERT_TRUE(script.run("def only_a(a):\n    return {'a': a}\n"));
-    ICDDictionary input;
-    input.setLong("a", 1);
-    input.setLong("stray", 2);
+TEST_F(PythonAction, InputsBindAsKeywordsAndADictResultReplacesTheOutputsOrTheyAreKept) {
+    ASSERT_TRUE(script.run("def add(a, b):\n    return {'sum': a + b, 'label': 'x%d' % a}"));
+    ICDDictionary two, stray;
+    two.setLong("a", 2);
+    two.setLong("b", 40);
+    stray.setLong("stray", 2);
+    // A body, its input, whether it succeeds and the outputs it leaves from old=1.
+    const std::tuple<const char*, ICDDictionary, bool, std::map<std::string, ICDDictionary::Value>>
+        rows[] = {
+            {"add", two, true, {{"sum", 42L}, {"label", std::string("x2")}}},
+            {"lambda: {}", ICDDictionary(), true, {}},
+            {"lambda a=1: {'a': a}", stray, false, {{"old", 1L}}},
+            {"lambda: None", ICDDictionary(), false, {{"old", 1L}}},
+        };
+    std::vector<std::pair<bool, ICDDictionary>> outcomes;
+    std::vector<bool> pending;
     CaptureOutput capture;
-    auto [stray, strayOutput] = execute("only_a", input);
-    auto [none, noneOutput] = execute("lambda: None", ICDDictionary());
+    {
+        PySession::Use use(script.plugin->getSession());
+        for (const auto& [body, input, done, values] : rows) {
+            ICDDictionary output;
+            output.setLong("old", 1);
+            outcomes.emplace_back(actionOf(body)->execute(input, &output), output);
+            pending.push_back(PyErr_Occurred() != nullptr);
+        }
+    }
     const std::string err = capture.err();
-
-    EXPECT_FALSE(stray);
-    EXPECT_FALSE(none);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        EXPECT_EQ(outcomes[i].first, std::get<2>(rows[i])) << std::get<0>(rows[i]);
+        EXPECT_EQ(outcomes[i].second.values(), std::get<3>(rows[i])) << std::get<0>(rows[i]);
+        EXPECT_FALSE(pending[i]) << std::get<0>(rows[i]);
+    }
+    // The stray key is reported; a None result prints nothing.
     EXPECT_THAT(err, HasSubstr("TypeError"));
     EXPECT_THAT(err, HasSubstr("stray"));
-    EXPECT_EQ(err.find("TypeError"), err.rfind("TypeError"));  // a None result prints nothing
-    for (const ICDDictionary& kept : {strayOutput, noneOutput}) {
-        EXPECT_EQ(kept.size(), 1u);
-        EXPECT_EQ(kept.getLong("old"), 1);
-    }
+    EXPECT_EQ(err.find("TypeError"), err.rfind("TypeError"));
 }
 
-TEST_F(PythonAction, HelpIsTheDocstringUnchangedOrNotAvailable) {
+TEST_F(PythonAction, HelpIsTheDocstringUnchangedOrNotAvailableAndANonCallableBodyGivesNull) {
     // Assigned rather than written in the body: from 3.13 the compiler dedents docstrings.
     ASSERT_TRUE(
         script.run("def doc():\n    return {}\n"
                    "doc.__doc__ = 'Scales the gain.\\n\\n    Inputs: gain.'\n"
-                   "class Odd:\n    __doc__ = 42\n    def __call__(self):\n        pass\n"));
+                   "class Odd:\n    __doc__ = 42\n    def __call__(self):\n        pass"));
+    std::vector<std::string> helps;
+    bool nullAndNothingPending = false;
     CaptureOutput capture;
-    PySession::Use use(script.session());
-    EXPECT_EQ(actionOf("doc")->help(), "Scales the gain.\n\n    Inputs: gain.");
-    for (const char* body : {"lambda: {}", "Odd()", "3.5"}) {
-        EXPECT_EQ(actionOf(body)->help(), "not availlable...") << body;
+    {
+        PySession::Use use(script.plugin->getSession());
+        for (const char* body : {"doc", "lambda: {}", "Odd()", "3.5"}) {
+            helps.push_back(actionOf(body)->help());
+        }
+        PyRef args = script.value("()");
+        nullAndNothingPending = actionOf("'not callable'")->eval(args.get(), nullptr) == nullptr &&
+                                PyErr_Occurred() == nullptr;
     }
-}
-
-TEST_F(PythonAction, EvalOfANonCallableBodyGivesNullAndSetsNoError) {
-    CaptureOutput capture;
-    PySession::Use use(script.session());
-    ProxyPythonPluginAction* action = actionOf("'not callable'");
-    PyRef args = script.eval("()");
-
-    EXPECT_EQ(action->eval(args.get(), nullptr), nullptr);
-    EXPECT_EQ(PyErr_Occurred(), nullptr);
     EXPECT_THAT(capture.err(), HasSubstr(" Failed to setCallbackByRef. 0x"));
+    EXPECT_EQ(helps, (std::vector<std::string>{"Scales the gain.\n\n    Inputs: gain.",
+                                               "not availlable...", "not availlable...",
+                                               "not availlable..."}));
+    EXPECT_TRUE(nullAndNothingPending);
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <iomanip>
+#include <sstream>
 
 #include "ScriptedPluginSupport.h"
-#include "pymodule/ProxyPluginPyInterface.h"
 
 namespace {
 
@@ -47,7 +47,6 @@ TEST(EntryPoints, CreateRecordsPluginsSetUpPublishesTheModuleAndDestroyStopsAndD
     EXPECT_EQ(idle.out() + idle.err(), "");
 
     ScriptDir dir("constants.py");
-
     ICDHandler* handler = loadHandler("second_bus.xml");
     int numbers[2] = {};
     for (int i = 0; i < 2; ++i) {
@@ -61,22 +60,21 @@ TEST(EntryPoints, CreateRecordsPluginsSetUpPublishesTheModuleAndDestroyStopsAndD
                  << reinterpret_cast<std::uintptr_t>(plugins[i]);
         EXPECT_EQ(id, expected.str());
         // The script prints whether its import gives the module, sys.argv and the constants.
-        EXPECT_EQ(
-            printed,
-            "Module::proxyplugin->" + id + "\nTrue [''] proxy_plugin_handlers_dict={} " +
-                "__proxy_plugin_identifier__='" + id + "' ACTION_TYPE_MENU=2 " +
-                "ACTION_TYPE_CHECKABLE=4 ACTION_TYPE_EX_GROUP=3 ACTION_TYPE_NORMAL=1 " +
-                "__proxy_plugin_icd_identifier__='" + ProxyPythonPlugin::handlerKeyOf(handler) +
-                "' __proxy_plugin_icd_interface__='SECOND_BUS' __proxy_plugin_icd_filename__='" +
-                dataPath("second_bus.xml") + "' __proxy_plugin_icd_us_busclock__='4000000000'\n" +
-                "ProxyPythonPlugin::Constants\nwrote ProxyPluginObject.html\n");
+        EXPECT_EQ(printed,
+                  "Module::proxyplugin->" + id + "\nTrue [''] proxy_plugin_handlers_dict={} " +
+                      "__proxy_plugin_identifier__='" + id + "' ACTION_TYPE_MENU=2 " +
+                      "ACTION_TYPE_CHECKABLE=4 ACTION_TYPE_EX_GROUP=3 ACTION_TYPE_NORMAL=1 " +
+                      "__proxy_plugin_icd_identifier__='" +
+                      ProxyPythonPlugin::handlerKeyOf(handler) +
+                      "' __proxy_plugin_icd_interface__='SECOND_BUS' "
+                      "__proxy_plugin_icd_filename__='" +
+                      dataPath("second_bus.xml") + "' __proxy_plugin_icd_us_busclock__=" +
+                      "'4000000000'\nProxyPythonPlugin::Constants\nwrote ProxyPluginObject.html\n");
     }
     EXPECT_EQ(numbers[1], numbers[0] + 1);
 
     CaptureOutput destruction;
-    const auto before = std::chrono::steady_clock::now();
     destroy();
-    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
     EXPECT_EQ(destruction.out() + destruction.err(), "destroying plugin " + streamed(plugins[0]) +
                                                          "\nscript stop\ndestroying plugin " +
                                                          streamed(plugins[1]) + "\nscript stop\n");

@@ -1,6 +1,5 @@
 // A proxy plug-in answering the host: start, stop, action requests, its help document, and what
 // is left of it for the script once it is deleted.
-#include "PyInterpreter.h"
 #include "ScriptedPluginSupport.h"
 #include "Watchdog.h"
 #include "plugin/ProxyPythonPluginNS.h"
@@ -12,29 +11,31 @@ using P = ProxyPythonPlugin;
 
 TEST(PluginLifecycle, StartAndStopFollowTheScriptsAnswersAndOnlyTrueCounts) {
     ScriptDir dir("lifecycle.py");
-    auto plugin = makePlugin(dir.script, loadHandler("plugin_bus.xml"));
-    // Sets the script's answer, makes the call, and tells what was printed and the state after.
-    auto run = [&](const char* answer, void (P::*call)()) {
+    auto plugin = makePlugin(dir.script, loadHandler());
+    // The script's answer, the call, what is printed and the state after.
+    const std::tuple<const char*, void (P::*)(), std::string> rows[] = {
+        {"start_answer = 1", &P::start, "script start\nLifecycle::Start() 0\nstopped"},
+        {"start_answer = True", &P::start, "script start\nLifecycle::Start() 1\nrunning"},
+        {"start_answer = True", &P::start, "running"},
+        {"stop_answer = False", &P::stop, "script stop\nrunning"},
+        {"stop_answer = True", &P::stop, "script stop\nstopped"},
+        {"stop_answer = True", &P::stop, "script stop\nstopped"},
+    };
+    for (const auto& [answer, call, expected] : rows) {
         EXPECT_TRUE(plugin->getSession()->eval(answer));
         CaptureOutput output;
         (plugin.get()->*call)();
-        return output.out() + output.err() + (plugin->isRunning() ? "running" : "stopped");
-    };
-    EXPECT_EQ(run("start_answer = 1", &P::start), "script start\nLifecycle::Start() 0\nstopped");
-    EXPECT_EQ(run("start_answer = True", &P::start), "script start\nLifecycle::Start() 1\nrunning");
-    EXPECT_EQ(run("start_answer = True", &P::start), "running");
-    EXPECT_EQ(run("stop_answer = False", &P::stop), "script stop\nrunning");
-    EXPECT_EQ(run("stop_answer = True", &P::stop), "script stop\nstopped");
-    EXPECT_EQ(run("stop_answer = True", &P::stop), "script stop\nstopped");
+        const std::string state = plugin->isRunning() ? "running" : "stopped";
+        EXPECT_EQ(output.out() + output.err() + state, expected) << answer;
+    }
 }
 
 TEST(PluginLifecycle, HelpActionOpensCompiledHelpOrThePydocPageAndNeverReachesTheScript) {
     setenv("ICD_OPEN_COMMAND", dataPath("record-open.sh").c_str(), 1);
     for (const bool compiled : {false, true}) {
         ScriptDir dir("lifecycle.py", compiled);
-        auto plugin = makePlugin(dir.script, loadHandler("plugin_bus.xml"));
+        auto plugin = makePlugin(dir.script, loadHandler());
         EXPECT_EQ(std::filesystem::exists(dir.path + "ProxyPluginObject.html"), !compiled);
-
         CaptureOutput actions;
         plugin->onPluginAction(5);
         plugin->onPluginAction(P::HELP_ACTION_ID);
@@ -47,16 +48,16 @@ TEST(PluginLifecycle, HelpActionOpensCompiledHelpOrThePydocPageAndNeverReachesTh
 TEST(PluginLifecycle, EventsNeverReachADeletedPluginThroughItsScript) {
     Watchdog watchdog("events after deletion", std::chrono::seconds(30));
     ScriptDir dir("lifecycle.py");
-    ICDHandler* handler = loadHandler("plugin_bus.xml");
-    auto plugin = makePlugin(dir.script, handler);
-    plugin.reset();
-
+    ICDHandler* handler = loadHandler();
+    makePlugin(dir.script, handler).reset();
     // The script's event callable still runs; its call on the plug-in fails cleanly.
     CaptureOutput deleted;
     handler->deliverICDEvent(1235, 0);
-    EXPECT_TRUE(ProxyPythonPluginWaitForEvents(5000));
-    EXPECT_EQ(deleted.out(), "event 1235\n");
-    EXPECT_NE(deleted.err().find("RuntimeError"), std::string::npos) << deleted.err();
+    const bool idle = ProxyPythonPluginWaitForEvents(5000);
+    const std::string out = deleted.out(), err = deleted.err();
+    EXPECT_TRUE(idle);
+    EXPECT_EQ(out, "event 1235\n");
+    EXPECT_NE(err.find("RuntimeError"), std::string::npos) << err;
 }
 
 }  // namespace

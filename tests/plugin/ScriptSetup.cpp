@@ -1,11 +1,7 @@
 // Set-up of a proxy plug-in beyond a first handler and a script that runs well: a second
 // handler and its key, a failing or a missing script.
-#include <Python.h>
-
-#include "PyInterpreter.h"
 #include "ScriptedPluginSupport.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
-#include "pymodule/ProxyPluginPyInterface.h"
 
 namespace {
 
@@ -27,7 +23,7 @@ TEST(ScriptSetup, SecondHandlerAddsABridgeUnderItsKeyRunsTheScriptAgainAndAddsAH
     EXPECT_EQ(ProxyPythonPlugin::handlerKeyOf(example), "0000001a2b3c4d50");
     // Compiled help keeps pydoc out: pydoc keeps a reference to the script's modules.
     ScriptDir dir("lifecycle.py", true);
-    ICDHandler* handlers[] = {loadHandler("plugin_bus.xml"), loadHandler("second_bus.xml")};
+    ICDHandler* handlers[] = {loadHandler(), loadHandler("second_bus.xml")};
     auto plugin = makePlugin(dir.script, handlers[0]);
     auto moduleReferences = [&] {
         PySession::Use use(plugin->getSession());
@@ -48,29 +44,26 @@ TEST(ScriptSetup, SecondHandlerAddsABridgeUnderItsKeyRunsTheScriptAgainAndAddsAH
 }
 
 TEST(ScriptSetup, FailingScriptIsReportedAndKeepsWhatItRegisteredBeforeFailing) {
-    ScriptDir dir("failing.py");
-    auto plugin = makePlugin(dir.script);
-    const std::string printed = assign(plugin.get(), loadHandler("plugin_bus.xml"));
+    auto plugin = makePlugin(dataPath("failing.py"));
+    const std::string printed = assign(plugin.get(), loadHandler());
     EXPECT_NE(printed.find("ProxyPythonPlugin::Failing\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("the script fails on purpose"), std::string::npos) << printed;
-
     CaptureOutput start;
     plugin->start();
     EXPECT_EQ(start.out(), "Failing::Start() 1\n");
 }
 
 TEST(ScriptSetup, MissingScriptIsReportedAndThePluginIsNamedAfterItsIdentifier) {
-    ScriptDir dir("failing.py");
+    // A script and the directory it gives.
     const std::pair<std::string, std::string> rows[] = {
-        // script, its directory
         {"C:\\work\\scripts\\demo.py", "C:/work/scripts/"},
         {"C:\\work/scripts\\demo.py", "C:/work/scripts/"},
         {"ppp-no-such-script.py", ""},
-        {dir.path, dir.path},  // a directory is no script
+        {dataPath(""), dataPath("")},  // a directory is no script
     };
     for (const auto& [fileName, scriptDir] : rows) {
         auto plugin = makePlugin(fileName);
-        const std::string printed = assign(plugin.get(), loadHandler("plugin_bus.xml"));
+        const std::string printed = assign(plugin.get(), loadHandler());
         const std::string id = plugin->getInterface()->getIdentifier();
         const std::string expected = "Module::proxyplugin->" + id + "\nProxyPythonPlugin::" + id +
                                      "\npython plugin file " + fileName + " not found\n";

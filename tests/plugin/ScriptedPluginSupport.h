@@ -1,23 +1,25 @@
-// Helpers of the plug-in tests: ICD handlers and scripts from tests/data/plugin, a scratch script
-// directory, and what the help action opened.
+// Proxy plug-ins set up as a host sets them up, on the scripts and ICD files of tests/data/plugin,
+// and what the help action opened.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CaptureOutput.h"
 #include "ICDHandler.h"
+#include "PyCompat.h"
+#include "PyInterpreter.h"
+#include "PyRef.h"
 #include "plugin/ProxyPythonPlugin.h"
+#include "pymodule/ProxyPluginPyInterface.h"
 
 namespace plugintest {
 
@@ -28,7 +30,7 @@ inline std::string dataPath(const std::string& name) {
 // Handlers live until the process ends, like the bridges registered on them: a handler freed by
 // one test could come back at the same address, and the process-wide key table keeps the first
 // bridge stored under a key.
-inline ICDHandler* loadHandler(const std::string& file) {
+inline ICDHandler* loadHandler(const std::string& file = "plugin_bus.xml") {
     static auto* kept = new std::vector<std::unique_ptr<ICDHandler>>();
     std::string error;
     kept->push_back(ICDHandler::load(dataPath(file), &error));
@@ -36,8 +38,8 @@ inline ICDHandler* loadHandler(const std::string& file) {
     return kept->back().get();
 }
 
-// What a host does when it hands a plug-in a handler; returns what the plug-in printed on
-// standard output followed by what it printed on standard error.
+// What a host does when it hands a plug-in a handler; gives what the plug-in printed on standard
+// output followed by what it printed on standard error.
 inline std::string assign(ICDPluginObject* plugin, ICDHandler* handler) {
     CaptureOutput output;
     plugin->setICDHandler(handler);
@@ -45,7 +47,6 @@ inline std::string assign(ICDPluginObject* plugin, ICDHandler* handler) {
     return output.out() + output.err();
 }
 
-// A proxy plug-in for the script FILENAME, given HANDLER when there is one.
 inline std::unique_ptr<ProxyPythonPlugin> makePlugin(const std::string& fileName,
                                                      ICDHandler* handler = nullptr) {
     auto plugin = std::make_unique<ProxyPythonPlugin>("ProxyPythonPlugin?");
@@ -55,6 +56,34 @@ inline std::unique_ptr<ProxyPythonPlugin> makePlugin(const std::string& fileName
     }
     return plugin;
 }
+
+// A plug-in running names.py (which binds `pp`, `ID` and `KEY`) on a handler of its own.
+struct ScriptedPlugin {
+    ScriptedPlugin() : handler(loadHandler()), plugin(makePlugin(dataPath("names.py"), handler)) {}
+
+    bool run(const std::string& code) { return plugin->getSession()->eval(code); }
+    // A raised error is printed and gives null. Precondition: the session is held.
+    PyRef value(const std::string& expression) {
+        PyObject* globals = plugin->getSession()->globals();  // borrowed
+        PyRef result =
+            PyRef::steal(PyRun_String(expression.c_str(), Py_eval_input, globals, globals));
+        if (!result) {
+            pycompat::printPendingError();
+        }
+        return result;
+    }
+    std::string text(const std::string& expression) {
+        PySession::Use use(plugin->getSession());
+        PyRef value = this->value("str(" + expression + ")");
+        const char* utf8 = value ? PyUnicode_AsUTF8(value.get()) : nullptr;
+        return utf8 != nullptr ? utf8 : "<error>";
+    }
+    ProxyPluginPyInterface& registry() { return *plugin->getInterface(); }
+    ICDPluginAction* action(unsigned int index) { return plugin->getPluginAction(index); }
+
+    ICDHandler* handler;
+    std::unique_ptr<ProxyPythonPlugin> plugin;
+};
 
 // A copy of a test script in a directory of its own, so that pydoc pages are never written into
 // the source tree; with `compiledHelp`, a ProxyPythonPlugin.chm beside it.

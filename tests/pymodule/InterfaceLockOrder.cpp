@@ -7,17 +7,17 @@
 #include <chrono>
 #include <thread>
 
+#include "../plugin/ScriptedPluginSupport.h"
 #include "Barrier.h"
-#include "ScriptFixture.h"
 #include "Watchdog.h"
+#include "plugin/ProxyPythonPluginNS.h"
 
 namespace {
 
 TEST(InterfaceLockOrder, ReentryAndAnEventCallableAgainstAnActionCallableNeverDeadlock) {
     constexpr int kRounds = 300;
     Watchdog watchdog("action callable against event callable", std::chrono::seconds(60));
-    ScriptFixture script;
-    const ScriptFixture::Attached bus = script.attachHandler();
+    plugintest::ScriptedPlugin script;
     ASSERT_TRUE(
         script.run("import sys, time\n"
                    "old_interval = sys.getswitchinterval()\n"
@@ -28,8 +28,7 @@ TEST(InterfaceLockOrder, ReentryAndAnEventCallableAgainstAnActionCallableNeverDe
                    "actions, events, stops = [], [], []\n"
                    "def halt():\n"
                    "    pp.addSimpleAction(ID, 3000, 'from stop', 1)\n"
-                   "    stops.append(1)\n"
-                   "    return True\n"
+                   "    return stops.append(1) or True\n"
                    "def act(i):\n"
                    "    actions.append(i)\n"
                    "    pp.setChecked(ID, 2, 1)\n"
@@ -41,31 +40,31 @@ TEST(InterfaceLockOrder, ReentryAndAnEventCallableAgainstAnActionCallableNeverDe
                    "    pp.addSimpleAction(ID, 2000, 'from event', 1)\n"
                    "pp.setStopCallback(ID, halt)\n"
                    "pp.setOnPluginActionCallback(ID, act)\n"
-                   "pp.setConsumeICDEventCallback(ID, KEY, on_event)\n"));
-    const unsigned int before = script.owner().getPluginActionSize();
+                   "pp.setConsumeICDEventCallback(ID, KEY, on_event)"));
+    const unsigned int before = script.plugin->getPluginActionSize();
 
     Barrier barrier(2);
     std::thread host([&] {
         barrier.arriveAndWait();
         for (int round = 0; round < kRounds; ++round) {
-            PySession::Use use(script.session());
+            PySession::Use use(script.plugin->getSession());
             script.registry().onPluginAction(static_cast<unsigned int>(round));
         }
     });
     std::thread events([&] {
         barrier.arriveAndWait();
         for (int round = 0; round < kRounds; ++round) {
-            bus.handler->sendICDEvent(5000);
+            script.handler->sendICDEvent(5000);
         }
     });
     host.join();
     events.join();
-    const bool idle = bus.bridge->waitUntilIdle(std::chrono::seconds(60));
-    ASSERT_TRUE(script.run("sys.setswitchinterval(old_interval)\n"));
+    const bool idle = ProxyPythonPluginWaitForEvents(60000);
+    ASSERT_TRUE(script.run("sys.setswitchinterval(old_interval)"));
 
     EXPECT_TRUE(idle);
     EXPECT_EQ(script.text("(len(actions), len(events), len(stops) > 0)"), "(300, 300, True)");
-    EXPECT_EQ(script.owner().getPluginActionSize(),
+    EXPECT_EQ(script.plugin->getPluginActionSize(),
               before + 2u * kRounds + std::stoul(script.text("len(stops)")));
     // The group leaves exactly one child checked.
     EXPECT_EQ(script.text("int(pp.getChecked(ID, 2)) + int(pp.getChecked(ID, 3))"), "1");

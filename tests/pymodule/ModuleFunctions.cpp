@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "CaptureOutput.h"
+#include "../plugin/ScriptedPluginSupport.h"
 #include "QtInterpreter.h"
-#include "ScriptFixture.h"
 
+using plugintest::ScriptedPlugin;
 using ::testing::StartsWith;
 
 namespace {
@@ -19,52 +19,48 @@ class ModuleFunctions : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         QtInterpreterDialogs::setInteractive(false);
-        script = new ScriptFixture();
-        script->attachHandler().handler->addMessage("NAV", false)->addField("alt", 505);
-        script->run("pp.addSimpleAction(ID, 1, 'Check', pp.ACTION_TYPE_CHECKABLE)\n");
+        script = new ScriptedPlugin();
+        script->run("pp.addSimpleAction(ID, 1, 'Check', pp.ACTION_TYPE_CHECKABLE)");
     }
     static void TearDownTestSuite() { delete script; }
-    static ScriptFixture* script;
+    static ScriptedPlugin* script;
 };
-ScriptFixture* ModuleFunctions::script = nullptr;
+ScriptedPlugin* ModuleFunctions::script = nullptr;
+
+#define WRONG_ARGS "AttributeError: wrong args: must be "
 
 TEST_F(ModuleFunctions, RefusedCallsPrintOneReportAndGiveNone) {
+    // A report ending in a newline is the whole text printed; the interpreter's own texts are
+    // compared by their start, which does not change between versions.
     const std::pair<const char*, const char*> rows[] = {
-        // A text ending in a newline is the whole report; the interpreter's own texts are
-        // compared by their start, which does not change between versions.
         {"setStartCallback(ID)", "TypeError: setStartCallback()"},
         {"setStopCallback(ID, print, 1)", "TypeError: setStopCallback()"},
         {"setOnPluginActionCallback(3, print)", "TypeError: setOnPluginActionCallback()"},
         {"setConsumeICDEventCallback(ID, KEY)", "TypeError: setOnConsumeICDEventCallback()"},
-        {"setName(ID, 'a\\0b')", "AttributeError: wrong args: must be name [string]\n"},
+        {"setName(ID, 'a\\0b')", WRONG_ARGS "name [string]\n"},
         {"addSimpleAction(ID, 1, 'name')", "TypeError: addAction()"},
         {"addCallableAction(ID, 1, 'name')", "TypeError: addAction()"},
-        {"setChecked(ID, 2**40, 1)", "AttributeError: wrong args: must be id,val [int,boolean]\n"},
-        {"getChecked(ID, 'x')", "AttributeError: wrong args: must be id [int]\n"},
-        {"raiseError(ID, KEY, 'text')",
-         "AttributeError: wrong args: must be msg [string],severity [int]\n"},
+        {"setChecked(ID, 2**40, 1)", WRONG_ARGS "id,val [int,boolean]\n"},
+        {"getChecked(ID, 'x')", WRONG_ARGS "id [int]\n"},
+        {"raiseError(ID, KEY, 'text')", WRONG_ARGS "msg [string],severity [int]\n"},
         {"messageBox(ID)",
-         "AttributeError: wrong args: must be text,[caption,button_flag,"
-         "icon_flag] [string,string,int,int]\n"},
-        {"inputBox(ID, 1)", "AttributeError: wrong args: must be [caption,text] [string,string]\n"},
+         WRONG_ARGS "text,[caption,button_flag,icon_flag] [string,string,int,int]\n"},
+        {"inputBox(ID, 1)", WRONG_ARGS "[caption,text] [string,string]\n"},
         {"openFileDialog(ID, 'a', 'b', 'c', 'd')",
-         "AttributeError: wrong args: must be [caption='Open File',dir='.',filters='All Files "
-         "(*);; Text (*.txt)'] [string,string,string]\n"},
+         WRONG_ARGS "[caption='Open File',dir='.',filters='All Files (*);; Text (*.txt)'] "
+                    "[string,string,string]\n"},
         {"saveFileDialog(ID, None)",
-         "AttributeError: wrong args: must be [caption='Save File',dir='.',filters='All Files "
-         "(*);; Text (*.txt)'] [string,string]\n"},
-        {"openDirDialog()",
-         "AttributeError: wrong args: must be [caption='Open Dir',dir='.'] [string,string]\n"},
+         WRONG_ARGS "[caption='Save File',dir='.',filters='All Files (*);; Text (*.txt)'] "
+                    "[string,string]\n"},
+        {"openDirDialog()", WRONG_ARGS "[caption='Open Dir',dir='.'] [string,string]\n"},
         {"commitSingleMessageField(ID, KEY, 'M')", "TypeError: commitSingleMessageField()"},
         {"commitSingleMessage(ID, KEY)", "TypeError: commitSingleMessage()"},
-        {"sendICDEvent(ID, KEY, 'five')",
-         "AttributeError: wrong args: must be arg_event_id [int]\n"},
+        {"sendICDEvent(ID, KEY, 'five')", WRONG_ARGS "arg_event_id [int]\n"},
         {"setMessageFieldReserved(ID, KEY, 'M', 'F')",
-         "AttributeError: wrong args: must be msg,field,flag [string,string,boolean]\n"},
+         WRONG_ARGS "msg,field,flag [string,string,boolean]\n"},
         {"setEncodingFrom(ID, KEY, 'M', 'F')",
-         "AttributeError: wrong args: must be msg,field,encoder [string,string,object]\n"},
-        {"getEncoderName(ID, KEY, 'M')",
-         "AttributeError: wrong args: must be msg,field [string,string]\n"},
+         WRONG_ARGS "msg,field,encoder [string,string,object]\n"},
+        {"getEncoderName(ID, KEY, 'M')", WRONG_ARGS "msg,field [string,string]\n"},
         {"getChecked('x', 1)", "RuntimeError: no proxyinterface found\n"},
         {"sendICDEvent('x', 'ffff', 1)", "RuntimeError: no proxyinterface found\n"},
         {"setStartCallback('x', print)", ""},  // the callback setters ignore it silently
@@ -72,9 +68,9 @@ TEST_F(ModuleFunctions, RefusedCallsPrintOneReportAndGiveNone) {
     };
     for (const auto& [call, report] : rows) {
         CaptureOutput capture;
-        ASSERT_TRUE(script->run(std::string("r = pp.") + call + "\nassert r is None\n")) << call;
-        const std::string err = capture.err();
-        const std::string expected = report;
+        const bool none = script->run(std::string("r = pp.") + call + "\nassert r is None");
+        const std::string err = capture.err(), expected = report;
+        EXPECT_TRUE(none) << call << "\n" << err;
         if (expected.empty() || expected.back() == '\n') {
             EXPECT_EQ(err, expected) << call;
         } else {
@@ -84,106 +80,105 @@ TEST_F(ModuleFunctions, RefusedCallsPrintOneReportAndGiveNone) {
 }
 
 TEST_F(ModuleFunctions, ResultsAreNewReferencesAndNothingIsLeftPending) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"getChecked", "(ID, 1)"},
-        {"getChecked", "(ID, 555)"},
-        {"setName", "(ID, 'n')"},
-        {"commitSingleMessage", "(ID, KEY, 'NAV')"},
-        {"inputBox", "(ID,)"},
-        {"messageBox", "(ID, 't')"},
-        {"sendICDEvent", "(ID, KEY, None)"},
-        {"getEncoderName", "(ID, KEY, 'NAV', 'alt')"},
+    // A function, its arguments and the dialog answer queued for each call (null: a cancel).
+    const char* rows[][3] = {
+        {"getChecked", "(ID, 1)", ""},
+        {"getChecked", "(ID, 555)", ""},
+        {"setName", "(ID, 'n')", ""},
+        {"commitSingleMessage", "(ID, KEY, 'STATUS')", ""},
+        {"inputBox", "(ID,)", "70000"},
+        {"openDirDialog", "(ID,)", nullptr},
+        {"messageBox", "(ID, 't')", "70000"},
+        {"sendICDEvent", "(ID, KEY, None)", ""},
+        {"getEncoderName", "(ID, KEY, 'STATUS', 'mode')", ""},
     };
-    // What each call gave, checked once the output is no longer captured (a failure message
-    // printed while it is would be lost with the capture).
-    struct Outcome {
-        std::string call;
-        bool returned = false;
-        bool pending = false;
-        bool singleton = false;
-        Py_ssize_t references = 0;  // the result's own, or those a None/True/False result added
-    };
-    std::vector<Outcome> outcomes;
+    // "call: references to the result", compared once the output is no longer captured (a
+    // failure message printed while it is would be lost with the capture).
+    std::vector<std::string> seen, wanted;
     {
         CaptureOutput capture;
-        PySession::Use use(script->session());
-        for (const auto& [function, args] : rows) {
-            Outcome outcome{std::string(function) + args};
-            PyRef callable = PyRef::steal(PyObject_GetAttrString(script->module(), function));
-            PyRef arguments = script->eval(args);
-            auto call = [&] {
-                QtInterpreterDialogs::queueAnswer("70000");
+        PySession::Use use(script->plugin->getSession());
+        for (const auto& [function, args, answer] : rows) {
+            PyRef callable =
+                PyRef::steal(PyObject_GetAttrString(script->plugin->getModule(), function));
+            PyRef arguments = script->value(args);
+            auto call = [&, answer = answer] {
+                answer ? QtInterpreterDialogs::queueAnswer(answer)
+                       : QtInterpreterDialogs::queueCancel();
                 PyRef result = PyRef::steal(PyObject_CallObject(callable.get(), arguments.get()));
                 QtInterpreterDialogs::clearAnswers();
                 return result;
             };
-            PyRef result = call();
-            outcome.returned = bool(result);
-            outcome.pending = PyErr_Occurred() != nullptr;
+            std::vector<PyRef> kept;
+            kept.push_back(call());
+            const bool pending = PyErr_Occurred() != nullptr;
             PyErr_Clear();
-            PyObject* r = result.get();
-            outcome.singleton = r == Py_None || r == Py_True || r == Py_False;
-            if (outcome.singleton && Py_REFCNT(r) < (1 << 28)) {
+            PyObject* r = kept[0].get();
+            Py_ssize_t references = r != nullptr ? Py_REFCNT(r) : 0;
+            if (r == Py_None || r == Py_True || r == Py_False) {
                 // The singletons' counts also move with whatever else the call creates and frees
-                // (a report replaces sys.last_*; writing it lets other threads run): kept results
-                // of many calls tell a new reference from a borrowed or doubled one all the same.
-                constexpr Py_ssize_t calls = 200;
-                std::vector<PyRef> kept;
+                // (a report replaces sys.last_*; writing it lets other threads run): the results
+                // of many calls, kept, tell a new reference from a borrowed or doubled one all
+                // the same. Immortal singletons (3.12 on) keep a count that never moves.
                 const Py_ssize_t before = Py_REFCNT(r);
-                for (Py_ssize_t i = 0; i < calls; ++i) {
+                for (int i = 0; i < 200; ++i) {
                     kept.push_back(call());
                 }
                 PyErr_Clear();
-                outcome.references = (Py_REFCNT(r) - before + calls / 2) / calls;
-            } else if (r != nullptr) {
-                // Immortal singletons (3.12 on) keep a count that never moves.
-                outcome.references = outcome.singleton ? 1 : Py_REFCNT(r);
+                references = before >= (1 << 28) ? 1 : (Py_REFCNT(r) - before + 100) / 200;
             }
-            outcomes.push_back(outcome);
+            const std::string name = function + std::string(args) + (pending ? " pending" : "");
+            seen.push_back(name + ": " + std::to_string(references));
+            wanted.push_back(function + std::string(args) + ": 1");
         }
     }
-    for (const Outcome& outcome : outcomes) {
-        EXPECT_TRUE(outcome.returned) << outcome.call;
-        EXPECT_FALSE(outcome.pending) << outcome.call;
-        EXPECT_EQ(outcome.references, 1)
-            << outcome.call << (outcome.singleton ? " (singleton)" : "");
-    }
+    EXPECT_EQ(seen, wanted);
 }
 
-TEST_F(ModuleFunctions, DialogsGetTheirDefaultsAndInputBoxHandsItsSecondArgumentFirst) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"openFileDialog(ID)", "dialog: openFileDialog Open File: . [All Files (*)]\n"},
-        {"saveFileDialog(ID)", "dialog: saveFileDialog Save File: . [All Files (*)]\n"},
-        {"openDirDialog(ID)", "dialog: openDirDialog Open Dir: .\n"},
-        {"openFileDialog(ID, 'Pick', '/etc', 'ICD (*.xml)')",
-         "dialog: openFileDialog Pick: /etc [ICD (*.xml)]\n"},
+TEST_F(ModuleFunctions, DialogsPrintTheirLineAndGiveOneQueuedAnswerOrTheirDefault) {
+    // A call, what is queued for it (null: nothing, empty: a cancel), its line and its result.
+    const char* rows[][4] = {
+        {"openFileDialog(ID)", "/in", "openFileDialog Open File: . [All Files (*)]", "'/in'"},
+        {"openFileDialog(ID, 'Pick', '/etc', 'ICD')", "", "openFileDialog Pick: /etc [ICD]",
+         "None"},
+        {"saveFileDialog(ID)", nullptr, "saveFileDialog Save File: . [All Files (*)]", "None"},
+        {"saveFileDialog(ID, 'Keep', '/tmp')", "-", "saveFileDialog Keep: /tmp [All Files (*)]",
+         "'-'"},
+        {"openDirDialog(ID)", "/tmp", "openDirDialog Open Dir: .", "'/tmp'"},
+        {"openDirDialog(ID, 'Where', '/')", nullptr, "openDirDialog Where: /", "None"},
         // The library prints caption then text: (text, caption) = (second, first).
-        {"inputBox(ID, 'first', 'second')", "dialog: inputBox first: second\n"},
-        {"inputBox(ID)", "dialog: inputBox : \n"},
-        {"messageBox(ID, 'Sure?', 'Confirm', 3, 2)", "dialog: messageBox Confirm: Sure?\n"},
+        {"inputBox(ID, 'first', 'second')", "typed", "inputBox first: second", "'typed'"},
+        {"inputBox(ID)", "", "inputBox : ", "None"},
+        {"messageBox(ID, 'Sure?', 'Confirm', 3, 2)", " 7 ", "messageBox Confirm: Sure?", "7"},
+        {"messageBox(ID, 'Sure?')", "yes", "messageBox : Sure?", "0"},
+        {"messageBox(ID, 'Sure?')", "", "messageBox : Sure?", "0"},
+        {"messageBox(ID, 'Sure?')", nullptr, "messageBox : Sure?", "0"},
     };
-    for (const auto& [call, line] : rows) {
-        QtInterpreterDialogs::queueAnswer("42");
+    for (const auto& [call, queued, line, result] : rows) {
+        if (queued != nullptr) {
+            *queued ? QtInterpreterDialogs::queueAnswer(queued)
+                    : QtInterpreterDialogs::queueCancel();
+        }
         CaptureOutput capture;
-        ASSERT_TRUE(script->run(std::string("r = pp.") + call + "\n"));
-        EXPECT_EQ(capture.out(), line) << call;
-        EXPECT_EQ(capture.err(), "") << call;
-        EXPECT_EQ(script->text("repr(r)"), call[0] == 'm' ? "42" : "'42'") << call;
+        script->run(std::string("r = pp.") + call);
+        const std::string printed = capture.out() + capture.err();
+        // What is printed, the answers left and the result.
+        EXPECT_EQ(printed + std::to_string(QtInterpreterDialogs::pendingAnswers()) + " " +
+                      script->text("repr(r)"),
+                  "dialog: " + std::string(line) + "\n0 " + result)
+            << call << " with " << (queued ? queued : "nothing") << " queued";
     }
 }
 
 TEST(ModuleLookups, AnotherPluginsIdentifierOrKeyActsOnThatPlugin) {
-    ScriptFixture mine;
-    ScriptFixture theirs;
-    mine.attachHandler("MINE");
-    ICDHandler* theirHandler = theirs.attachHandler("THEIRS").handler;
-    ASSERT_TRUE(mine.run("pp.setName('" + theirs.identifier() + "', 'renamed from outside')\n" +
-                         "r = pp.raiseError(ID, '" + theirs.text("KEY") + "', 'neighbour', 2)\n"));
-    EXPECT_EQ(theirs.registry().getName(), "renamed from outside");
-    EXPECT_EQ(mine.registry().getName(), mine.identifier());
+    ScriptedPlugin mine, theirs;
+    ASSERT_TRUE(mine.run("pp.setName('" + theirs.registry().getIdentifier() + "', 'renamed')\n" +
+                         "r = pp.raiseError(ID, '" + theirs.text("KEY") + "', 'neighbour', 2)"));
+    EXPECT_EQ(theirs.registry().getName(), "renamed");
+    EXPECT_EQ(mine.registry().getName(), mine.registry().getIdentifier());
     EXPECT_EQ(mine.text("r"), "True");
-    ASSERT_EQ(theirHandler->errors().size(), 1u);
-    EXPECT_EQ(theirHandler->errors()[0].text, "neighbour");
+    ASSERT_EQ(theirs.handler->errors().size(), 1u);
+    EXPECT_EQ(theirs.handler->errors()[0].text, "neighbour");
 }
 
 }  // namespace
