@@ -1,13 +1,12 @@
 // Events the host raises on a handler reach the script's event callable, through the bridge's
-// queue and background thread, filtered, in order and complete.
+// queue and background thread, filtered, in order and complete; waiting for idle answers from the
+// state the background loop keeps.
 #include <chrono>
-#include <thread>
-#include <vector>
 
-#include "Barrier.h"
 #include "CaptureOutput.h"
 #include "Watchdog.h"
 #include "tests/bridge/BridgeFixture.h"
+#include "tests/host/HostTestSupport.h"
 
 using namespace std::chrono_literals;
 
@@ -18,15 +17,20 @@ protected:
     void SetUp() override {
         BridgeFixture::SetUp();
         ASSERT_TRUE(session->eval(R"(
-import sys
-events = []
+import sys, threading
+events, gate = [], threading.Event()
 def on_event(n):
     events.append(n)
+    if n == 7: gate.wait(10)
     if n == 13: raise ValueError("bad event %d" % n)
     if n == 99: sys.exit(3)
 )"));
         PySession::Use use(session);
         PyRef previous = PyRef::steal(bridge->setOnConsumeICDEvent(global("on_event")));
+    }
+    void TearDown() override {
+        session->eval("gate.set()");
+        BridgeFixture::TearDown();
     }
     std::string events() { return plugin_sessions::evalRepr(session, "events"); }
 };
@@ -51,19 +55,11 @@ TEST_F(EventDelivery, BusControlAndRefusedEventsNeverReachTheScriptAndHighNumber
 TEST_F(EventDelivery, EventsOfSeveralHostThreadsAllArriveEachThreadsInItsOrder) {
     bridge->init();
     Watchdog watchdog("events of four host threads", 60s);
-    Barrier barrier(4);
-    std::vector<std::thread> threads;
-    for (unsigned int t = 1; t <= 4; ++t) {
-        threads.emplace_back([&, t] {
-            barrier.arriveAndWait();
-            for (unsigned int i = 0; i < 500; ++i) {
-                handler->deliverICDEvent(10000 * t + i, 0);
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    onThreads(4, [&](int t) {
+        for (int i = 0; i < 500; ++i) {
+            handler->deliverICDEvent(10000 * (t + 1) + i, 0);
+        }
+    });
     ASSERT_TRUE(bridge->waitUntilIdle(30s));
     EXPECT_EQ(
         plugin_sessions::evalRepr(session,
@@ -86,6 +82,26 @@ TEST_F(EventDelivery, ARaisingOrExitingCallableIsPrintedAndLeavesItsTextInLastEr
     EXPECT_NE(err.find("ValueError: bad event 13"), std::string::npos) << err;
     EXPECT_NE(err.find("SystemExit: 3"), std::string::npos) << err;
     EXPECT_EQ(events(), "[13, 99, 14]");
+}
+
+// A library whose objects disagree on the bridge's layout answers from the wrong member here.
+TEST_F(EventDelivery, WaitingForIdleLastsWhileTheCallableRunsAndEndsWhenItReturns) {
+    bridge->init();
+    Watchdog watchdog("idle wait on a running call", 60s);
+    handler->deliverICDEvent(7, 0);
+    const bool idleWhileRunning = bridge->waitUntilIdle(100ms);
+    const bool allIdleWhileRunning = ProxyPluginPyHandlerInterface::waitUntilAllIdle(100ms);
+    session->eval("gate.set()");
+    EXPECT_TRUE(bridge->waitUntilIdle(10s));
+    EXPECT_FALSE(idleWhileRunning || allIdleWhileRunning);
+}
+
+TEST_F(EventDelivery, ABridgeStoppedBeforeInitDropsItsQueuedEvents) {
+    Watchdog watchdog("stopping a bridge with queued events", 60s);
+    handler->deliverICDEvent(5, 0);
+    bridge.reset();
+    EXPECT_EQ(handler->deliverICDEvent(6, 0), 0u) << "still registered";
+    EXPECT_EQ(events(), "[]");
 }
 
 }  // namespace

@@ -16,33 +16,30 @@ TEST_F(MessageFieldOperations, RaiseErrorClampsOnlyTheUpperSeverity) {
     EXPECT_EQ(severities, "hot 3;hot -1;hot 3;");
 }
 
+// Results of reserving (+), releasing (-) and committing (c) the field, or another holder taking
+// (o) and leaving (x) it, and the bus word after each commit.
 TEST_F(MessageFieldOperations,
        AFieldIsReservedOnceReleasedByItsHolderOnlyAndCommittedOnlyReserved) {
     ICDGenericMessageField* mode = field("COMMAND", "mode");
-    auto reserve = [&](const char* name, bool on) {
-        return call([&] { return bridge->setMessageFieldReserved("COMMAND", name, on); });
-    };
-    auto commit = [&] {
-        return call([&] { return bridge->commitSingleMessageField("COMMAND", "mode"); });
-    };
     ASSERT_TRUE(mode->setValue(ICDGenericMessageField::Value(9u)));
     ICDUiObject other;
-    EXPECT_EQ(commit(), "False") << "not reserved";
-    mode->setReservationTo(&other);
-    EXPECT_EQ(reserve("mode", false), "False") << "reserved by another holder";
-    EXPECT_EQ(commit(), "False");
-    EXPECT_EQ(mode->reservationHolder(), &other);
-    EXPECT_EQ(mode->getRaw(), 7u);
-    ASSERT_TRUE(mode->releaseReservationTo(&other));
-    EXPECT_EQ(reserve("mode", true), "True");
-    EXPECT_EQ(reserve("mode", true), "False");
-    EXPECT_EQ(commit(), "True");
-    EXPECT_EQ(mode->getRaw(), 9u);
-    EXPECT_EQ(reserve("mode", false), "True");
-    EXPECT_EQ(reserve("mode", false), "False");
+    std::string results;
+    for (char step : std::string("co-cx++c--c")) {
+        if (step == 'o' || step == 'x') {
+            step == 'o' ? mode->setReservationTo(&other)
+                        : (void)(results += mode->releaseReservationTo(&other) ? "x " : "x? ");
+            continue;
+        }
+        results += call([&] {
+            return step == 'c' ? bridge->commitSingleMessageField("COMMAND", "mode")
+                               : bridge->setMessageFieldReserved("COMMAND", "mode", step == '+');
+        });
+        results += step == 'c' ? "@" + std::to_string(mode->getRaw()) + " " : " ";
+    }
+    EXPECT_EQ(results, "False@7 False False@7 x True False True@9 True False False@9 ");
     EXPECT_FALSE(mode->isReserved());
-    EXPECT_EQ(commit(), "False");
-    EXPECT_EQ(reserve("no_such", true), "False");
+    EXPECT_EQ(call([&] { return bridge->setMessageFieldReserved("COMMAND", "no_such", true); }),
+              "False");
 }
 
 }  // namespace

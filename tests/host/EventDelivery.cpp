@@ -4,10 +4,8 @@
 #include <chrono>
 #include <functional>
 #include <thread>
-#include <utility>
 #include <vector>
 
-#include "Barrier.h"
 #include "HostTestSupport.h"
 #include "Watchdog.h"
 
@@ -17,11 +15,10 @@ namespace {
 // starts once `gone` is set, or that runs on when another object sets it, is a violation.
 class Recorder : public ICDUiObject {
 public:
-    Recorder(int id, std::vector<int>* log) : _id(id), _log(log) {}
     bool consumeICDEvent(unsigned int event, unsigned long) override {
         violations += gone ? 1 : 0;
-        if (_log != nullptr) {
-            _log->push_back(_id);
+        if (log != nullptr) {
+            log->push_back(id);
         }
         const int count = ++deliveries;
         if (action) {
@@ -33,25 +30,25 @@ public:
         return answer;
     }
 
+    int id = 0;
+    std::vector<int>* log = nullptr;
     bool answer = true;
     std::function<void(unsigned int event, int count)> action;
     std::atomic<bool> gone{false};
     std::atomic<int> deliveries{0};
     std::atomic<int> violations{0};
-
-private:
-    int _id;
-    std::vector<int>* _log;
 };
 
 class EventDelivery : public HostFixture {
 protected:
-    // Registers `count` new recorders with ids 1, 2, ...
+    // Registers `count` new recorders with ids 1, 2, ..., logging to `log` when `logged`.
     std::vector<Recorder*> registered(int count, bool logged = true) {
         std::vector<Recorder*> made;
         for (int i = 0; i < count; ++i) {
-            recorders.push_back(std::make_unique<Recorder>(i + 1, logged ? &log : nullptr));
+            recorders.push_back(std::make_unique<Recorder>());
             made.push_back(recorders.back().get());
+            made.back()->id = i + 1;
+            made.back()->log = logged ? &log : nullptr;
             handler->registerUiObject(made.back());
         }
         return made;
@@ -75,9 +72,8 @@ TEST_F(EventDelivery, EveryObjectGetsTheEventOnceInRegistrationOrderAndTrueAnswe
     handler->registerUiObject(r[0]);
     r[1]->answer = false;
     EXPECT_EQ(handler->deliverICDEvent(7, 99), 2u);
-    EXPECT_EQ(std::exchange(log, {}), (std::vector<int>{1, 2, 3}));
     handler->sendICDEvent(42);
-    EXPECT_EQ(r[2]->deliveries, 2);
+    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 1, 2, 3}));
 }
 
 TEST_F(EventDelivery, AnObjectUnregisteredDuringADeliveryGetsNoMoreEventsEvenFromWithinItself) {
@@ -102,28 +98,18 @@ TEST_F(EventDelivery, FourThreadsDeliverWhileObjectsUnregisterThemselvesAndEachO
         r[12 + i]->action = unregisterAt(r[i], 80);
         r[16 + i]->action = unregisterAt(r[16 + i], 50);
     }
-    constexpr int threads = 4;
-    constexpr int events = 400;
-    Barrier start(threads);
-    std::vector<std::thread> deliverers;
-    for (int t = 0; t < threads; ++t) {
-        deliverers.emplace_back([&] {
-            start.arriveAndWait();
-            for (int e = 0; e < events; ++e) {
-                handler->deliverICDEvent(static_cast<unsigned int>(e), 0);
-            }
-        });
-    }
-    for (auto& thread : deliverers) {
-        thread.join();
-    }
+    onThreads(4, [&](int) {
+        for (unsigned int e = 0; e < 400; ++e) {
+            handler->deliverICDEvent(e, 0);
+        }
+    });
     int violations = 0;
     for (Recorder* recorder : r) {
         violations += recorder->violations;
     }
     EXPECT_EQ(violations, 0);
     EXPECT_EQ(handler->registeredUiObjectCount(), 12u);
-    EXPECT_EQ(r[4]->deliveries.load(), threads * events);
+    EXPECT_EQ(r[4]->deliveries.load(), 4 * 400);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Helpers shared by the host library's tests.
+// Helpers shared by the host library's, the bridge's and the transcoders' tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,15 +7,29 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "Barrier.h"
 #include "ICDHandler.h"
 #include "ICDHost.h"
 
-inline std::string hostDataFile(const std::string& name) {
-    return std::string(PPP_TEST_DATA_DIR) + "/host/" + name;
+// Runs body(0) to body(count - 1) on `count` threads started together; returns once all ended.
+inline void onThreads(int count, const std::function<void(int)>& body) {
+    Barrier start(count);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t) {
+        threads.emplace_back([&, t] {
+            start.arriveAndWait();
+            body(t);
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
 }
 
-// Encodes every value as 0xAB; `hook`, when set, runs inside every call.
+// Encodes every value as 0xAB, running `hook` first; counts its deletions in `destroyed`.
 template <typename T>
 class TestTranscoder : public ICDGenericTranscoder<T> {
 public:
@@ -42,7 +56,7 @@ class HostFixture : public testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        handler = ICDHandler::load(hostDataFile("nav_bus.xml"), &error);
+        handler = ICDHandler::load(PPP_TEST_DATA_DIR "/host/nav_bus.xml", &error);
         ASSERT_NE(handler, nullptr) << error;
         status = handler->findMessage("NAV_STATUS");
         mode = status->findMessageField("mode");

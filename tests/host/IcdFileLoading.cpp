@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -9,7 +13,7 @@ namespace {
 
 TEST(IcdFileLoading, GoodFilesGiveTheirMessagesFieldsAndEncodedInitialValues) {
     std::string error;
-    auto handler = ICDHandler::load(hostDataFile("nav_bus.xml"), &error);
+    auto handler = ICDHandler::load(PPP_TEST_DATA_DIR "/host/nav_bus.xml", &error);
     ASSERT_NE(handler, nullptr) << error;
     EXPECT_EQ(handler->getName() + " " + std::to_string(handler->getBusClockPeriod()),
               "NAV_BUS 2500");
@@ -23,51 +27,48 @@ TEST(IcdFileLoading, GoodFilesGiveTheirMessagesFieldsAndEncodedInitialValues) {
     EXPECT_EQ(status->findMessageField("label")->getRawText(), "idle");
     EXPECT_EQ(engine->findMessageField("rpm")->valueText(), "8000");
     EXPECT_EQ(engine->findMessageField("trim")->getRaw(), 0xFFF4u);
-    auto minimal = ICDHandler::load(hostDataFile("minimal.xml"), &error);
+    auto minimal = ICDHandler::load(PPP_TEST_DATA_DIR "/host/minimal.xml", &error);
     ASSERT_NE(minimal, nullptr) << error;
     EXPECT_EQ(minimal->getBusClockPeriod(), 1000u) << "the default bus clock";
 }
 
-// Each bad file has good messages before its fault: a null result with one error line shows that
-// nothing of it was kept.
+// Each row is line 3 of a file whose line 2 is a good message: a null result shows that nothing
+// of the file was kept.
 TEST(IcdFileLoading, EachKindOfBadFileGivesOneErrorLineWithFileLineAndReasonAndLoadsNothing) {
     const struct {
-        const char* file;
-        int line;
-        const char* reason;
+        const char* line3;
+        const char* error;
     } bad[] = {
-        {"bad_unclosed_tag.xml", 8, "malformed XML: Error parsing start element tag"},
-        {"bad_root_element.xml", 3, "unknown element <bus>, expected <icd>"},
-        {"bad_missing_icd_name.xml", 2, "missing attribute \"name\" on <icd>"},
-        {"bad_unknown_element.xml", 7, "unknown element <signal> in <message>"},
-        {"bad_unknown_attribute.xml", 7, "unknown attribute \"unit\" on <field>"},
-        {"bad_text_in_message.xml", 7, "unexpected text in <message>"},
-        {"bad_duplicate_attribute.xml", 7, "duplicate attribute \"name\" on <field>"},
-        {"bad_empty_field_name.xml", 7, "empty attribute \"name\" on <field>"},
-        {"bad_duplicate_message.xml", 6, "duplicate message name \"FIRST\""},
-        {"bad_duplicate_field.xml", 8, "duplicate field name \"x\" in message \"SECOND\""},
-        {"bad_unknown_type.xml", 7, "unknown type name \"int32\" of field \"x\""},
-        {"bad_both_type_and_code.xml", 7, "field \"x\" has both \"type\" and \"typeCode\""},
-        {"bad_neither_type_nor_code.xml", 7, "field \"x\" has neither \"type\" nor \"typeCode\""},
-        {"bad_type_code.xml", 7, "bad typeCode \"5O3\": not an integer"},
-        {"bad_value_not_a_number.xml", 7, "bad value \"1.5kg\" of field \"x\": not a number"},
-        {"bad_value_out_of_range.xml", 7,
-         "bad value \"65536\" of field \"x\": out of range for ushort"},
-        {"bad_value_on_codeless_field.xml", 7,
-         "bad value \"1\" of field \"x\": type code 501 holds no value"},
-        {"bad_boolean.xml", 6, "bad alwaysEnterSession \"yes\": expected true, false, 1 or 0"},
-        {"bad_bus_clock.xml", 2,
-         "bad busClockPeriod \"4294967296\": out of range for unsigned 32-bit"}};
-    for (const auto& [file, line, reason] : bad) {
-        const std::string path = hostDataFile(file);
+        {"<field name=\"y\" type=\"int\"", "4: malformed XML: Error parsing start element tag"},
+        {"<field type=\"int\"/>", "3: missing attribute \"name\" on <field>"},
+        {"<signal name=\"y\"/>", "3: unknown element <signal> in <message>"},
+        {"<field name=\"y\" type=\"int\" unit=\"m\"/>", "3: unknown attribute \"unit\" on <field>"},
+        {"</message><message name=\"M\">", "3: duplicate message name \"M\""},
+        {"<field name=\"y\" type=\"int\"/><field name=\"y\" type=\"uint\"/>",
+         "3: duplicate field name \"y\" in message \"N\""},
+        {"<field name=\"y\" type=\"int32\"/>", "3: unknown type name \"int32\" of field \"y\""},
+        {"<field name=\"y\" type=\"int\" typeCode=\"505\"/>",
+         "3: field \"y\" has both \"type\" and \"typeCode\""},
+        {"<field name=\"y\" value=\"3\"/>", "3: field \"y\" has neither \"type\" nor \"typeCode\""},
+        {"<field name=\"y\" type=\"double\" value=\"1.5kg\"/>",
+         "3: bad value \"1.5kg\" of field \"y\": not a number"},
+        {"<field name=\"y\" type=\"ushort\" value=\"65536\"/>",
+         "3: bad value \"65536\" of field \"y\": out of range for ushort"},
+        {"</message><message name=\"P\" alwaysEnterSession=\"yes\">",
+         "3: bad alwaysEnterSession \"yes\": expected true, false, 1 or 0"}};
+    const std::string path = testing::TempDir() + "bad_icd_" + std::to_string(getpid()) + ".xml";
+    for (const auto& [line3, reason] : bad) {
+        std::ofstream(path) << "<icd name=\"BAD\">\n<message name=\"M\"><field name=\"x\" "
+                               "type=\"int\" value=\"1\"/></message>\n<message name=\"N\">"
+                            << line3 << "\n</message></icd>\n";
         std::string error;
-        EXPECT_EQ(ICDHandler::load(path, &error), nullptr) << file;
-        EXPECT_EQ(error, path + ":" + std::to_string(line) + ": " + reason);
+        EXPECT_EQ(ICDHandler::load(path, &error), nullptr) << line3;
+        EXPECT_EQ(error, path + ":" + reason);
     }
-    const std::string missing = hostDataFile("no_such_file.xml");
+    std::remove(path.c_str());
     std::string error;
-    EXPECT_EQ(ICDHandler::load(missing, &error), nullptr);
-    EXPECT_EQ(error, missing + ": cannot open the file: No such file or directory");
+    EXPECT_EQ(ICDHandler::load(path, &error), nullptr);
+    EXPECT_EQ(error, path + ": cannot open the file: No such file or directory");
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <vector>
+
 #include "HostTestSupport.h"
 
 namespace {
@@ -14,12 +17,28 @@ TEST_F(Reservations, OnlyTheFirstHolderGetsAFieldAndOnlyItEndsTheReservationOnce
     mode->setReservationTo(&first);
     mode->setReservationTo(&second);
     EXPECT_EQ(mode->reservationHolder(), &first);
-    EXPECT_FALSE(mode->releaseReservationTo(&second));
-    EXPECT_FALSE(mode->releaseReservationTo(nullptr));
+    EXPECT_FALSE(mode->releaseReservationTo(&second) || mode->releaseReservationTo(nullptr));
     EXPECT_TRUE(mode->releaseReservationTo(&first));
     EXPECT_FALSE(mode->releaseReservationTo(&first));
     mode->setReservationTo(&second);
     EXPECT_EQ(mode->reservationHolder(), &second);
+}
+
+TEST_F(Reservations, OfFourThreadsRacingForAFieldOneGetsItAndOnlyThatOneReleasesIt) {
+    for (int round = 0; round < 50; ++round) {
+        std::vector<ICDUiObject> holders(4);
+        std::vector<ICDUiObject*> seen(4);
+        std::atomic<int> releases{0};
+        onThreads(4, [&](int t) {
+            mode->setReservationTo(&holders[t]);
+            seen[t] = mode->reservationHolder();
+        });
+        onThreads(4, [&](int t) { releases += mode->releaseReservationTo(&holders[t]) ? 1 : 0; });
+        ASSERT_NE(seen[0], nullptr) << "round " << round;
+        ASSERT_EQ(seen, std::vector<ICDUiObject*>(4, seen[0])) << "round " << round;
+        ASSERT_EQ(releases, 1) << "round " << round;
+        ASSERT_FALSE(mode->isReserved()) << "round " << round;
+    }
 }
 
 TEST_F(Reservations, CommitsEncodeTheWholeMessageOrOneFieldOfItsOwn) {

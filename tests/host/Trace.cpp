@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
 
 #include "CaptureOutput.h"
 #include "HostTestSupport.h"
@@ -59,6 +62,30 @@ TEST_F(Trace, EachPluginCallPrintsOneLineNamingTheCallTheItemsAndTheOutcome) {
               "host: setTranscoder NAV_BUS NAV_STATUS.mode encoder=(none) -> refused\n"
               "host: setTranscoder NAV_BUS ENGINE.trim encoder=\"wrong type\" -> refused\n"
               "host: commitSingleField NAV_BUS \"A \\\"B\\\"\".\"c d\" -> committed\n");
+}
+
+// Long lines from four threads: a line written in pieces would show as lines nobody traced.
+TEST_F(Trace, LinesFromSeveralThreadsNeverMix) {
+    ICDHost::setTrace(true);
+    std::map<std::string, int> expected;
+    std::map<std::string, int> printed;
+    {
+        CaptureOutput capture;
+        onThreads(4, [&](int t) {
+            for (int i = 0; i < 300; ++i) {
+                handler->raiseError(std::string(200, static_cast<char>('a' + t)), t);
+            }
+        });
+        std::istringstream lines(capture.out());
+        for (std::string line; std::getline(lines, line);) {
+            ++printed[line];
+        }
+    }
+    for (int t = 0; t < 4; ++t) {
+        expected["host: raiseError NAV_BUS severity=" + std::to_string(t) + " text=\"" +
+                 std::string(200, static_cast<char>('a' + t)) + "\""] = 300;
+    }
+    EXPECT_EQ(printed, expected);
 }
 
 }  // namespace

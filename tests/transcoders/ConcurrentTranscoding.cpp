@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "Barrier.h"
 #include "ICDHandler.h"
 #include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "plugin/ProxyPythonPlugin.h"
 #include "TranscoderFixture.h"
+#include "tests/host/HostTestSupport.h"
 
 using namespace std::chrono_literals;
 
@@ -98,39 +98,26 @@ protected:
 TEST_F(ConcurrentTranscoding, HostThreadsScriptsAndADriverTranscodeTogetherWithCorrectResults) {
     ASSERT_EQ(installed, 24);
     Watchdog watchdog("concurrent transcoding of two plug-ins", 100s);
-    constexpr int kIterations = 300;
-    Barrier barrier(6);
     std::vector<std::string> failures(6);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        // Host threads: no interpreter held; each its own fields, and events on both handlers.
-        threads.emplace_back([&, t] {
-            barrier.arriveAndWait();
-            for (int i = 0; i < kIterations; ++i) {
+    onThreads(6, [&](int t) {
+        for (int i = 0; i < 300; ++i) {
+            if (t < 4) {  // a host thread: no interpreter held; its own fields, events on both
                 for (Plugin* plugin : {&a, &b}) {
                     failures[t] += check(*plugin, t, i * 7 + t, true);
                     plugin->handler->deliverICDEvent(100000 + i, 0);
                 }
-            }
-        });
-    }
-    // Holding one plug-in's session, transcodes the other's fields (field 4); a Python bus
-    // driver's thread, inside plug-in A's session, transcodes A's (field 5). In batches of ten.
-    for (int t = 4; t < 6; ++t) {
-        threads.emplace_back([&, t] {
-            barrier.arriveAndWait();
-            for (int i = 0; i < kIterations; i += 10) {
+            } else if (i % 10 == 0) {
+                // In batches of ten: holding one plug-in's session, transcodes the other's fields
+                // (field 4); a Python bus driver's thread, inside plug-in A's session, transcodes
+                // A's (field 5).
                 const bool aHeld = t == 5 || (i / 10) % 2 == 0;
                 PySession::Use use(aHeld ? a.session : b.session);
                 for (int j = i; j < i + 10; ++j) {
                     failures[t] += check(t == 5 || !aHeld ? a : b, t, j, t == 5);
                 }
             }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+        }
+    });
     ASSERT_TRUE(ProxyPluginPyHandlerInterface::waitUntilAllIdle(60s));
     EXPECT_EQ(failures, std::vector<std::string>(6)) << "by thread";
     for (Plugin* plugin : {&a, &b}) {

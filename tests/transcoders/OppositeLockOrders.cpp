@@ -12,46 +12,32 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class OppositeLockOrders : public TranscoderFixture {};
+using OppositeLockOrders = TranscoderFixture;
 
 TEST_F(OppositeLockOrders,
        ADriverThreadInsideTheSessionWaitsForTheMutexWithTheInterpreterReleased) {
     Watchdog watchdog("opposite lock orders", 30s);
-    ASSERT_TRUE(session->eval("enc = TwosComplement()"));
-    ProxyPluginPyNumericTranscoder<int>* driver = nullptr;
-    {
-        PySession::Use use(session);
-        driver = new ProxyPluginPyNumericTranscoder<int>(
-            session, plugin_sessions::global(session, "enc"), false, true);
-    }
-    std::unique_ptr<ProxyPluginPyNumericTranscoder<int>, ReleaseTranscoder> owner(
-        driver, ReleaseTranscoder{session});
-
-    std::atomic<bool> driverHoldsSession{false};
-    std::atomic<bool> hostOwnsMutex{false};
-    bool hostEntered = false;
+    auto driver = make<ProxyPluginPyNumericTranscoder<int>>("TwosComplement()", true);
+    std::atomic<int> step{0};  // 1: the driver holds the session; 2: the host owns the mutex
     bool driverOk = false;
     unsigned long long raw = 0;
     std::thread driverThread([&] {
         PySession::Use use(session);
-        driverHoldsSession = true;
-        while (!hostOwnsMutex.load()) {
+        step = 1;
+        while (step != 2) {
             std::this_thread::yield();
         }
         driverOk = driver->encode(5, &raw);
     });
-    std::thread hostThread([&] {
-        while (!driverHoldsSession.load()) {
-            std::this_thread::yield();
-        }
+    while (step != 1) {
+        std::this_thread::yield();
+    }
+    {
         TranscoderLock lock;
-        hostOwnsMutex = true;
+        step = 2;
         PySession::Use use(session);
-        hostEntered = true;
-    });
-    hostThread.join();
+    }
     driverThread.join();
-    EXPECT_TRUE(hostEntered);
     EXPECT_TRUE(driverOk);
     EXPECT_EQ(raw, 5u);
 }

@@ -32,12 +32,15 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(session->exec_file(kEncodersPath)) << session->_errorText; }
 
-    // Binds global `enc` to the value of `expression` and builds a Transcoder around it.
+    // Binds global `enc` to the value of `expression` and builds a Transcoder around it, for a
+    // Python bus driver's handler when `driver` is set.
     template <typename Transcoder>
-    std::unique_ptr<Transcoder, ReleaseTranscoder> make(const std::string& expression) {
+    std::unique_ptr<Transcoder, ReleaseTranscoder> make(const std::string& expression,
+                                                        bool driver = false) {
         EXPECT_TRUE(session->eval("enc = " + expression));
         PySession::Use use(session);
-        auto* made = new Transcoder(session, plugin_sessions::global(session, "enc"), false, false);
+        auto* made =
+            new Transcoder(session, plugin_sessions::global(session, "enc"), false, driver);
         EXPECT_EQ(PyErr_Occurred(), nullptr) << "construction left an error pending";
         return std::unique_ptr<Transcoder, ReleaseTranscoder>(made, ReleaseTranscoder{session});
     }

@@ -6,13 +6,8 @@ class Returns:
     def __init__(self, encoded=0, decoded=0):
         self.encoded, self.decoded, self.args = encoded, decoded, []
 
-    def encode(self, value):
-        self.args.append(value)
-        return self.encoded
-
-    def decode(self, raw):
-        self.args.append(raw)
-        return self.decoded
+    encode = lambda self, value: self.args.append(value) or self.encoded
+    decode = lambda self, raw: self.args.append(raw) or self.decoded
 
 
 # The engineering value's 64-bit pattern and back, for signed fields.
