@@ -40,7 +40,7 @@ TEST(OppositeLockOrders, AnEncoderCheckingAMenuItemWhileAnActionCommitsItsMessag
         barrier.arriveAndWait();
         for (int i = 0; i < kRounds; ++i) {
             // The action's commits encode the same field: only success is certain here.
-            if (!field->setValue(Value(i)) || !field->encode()) {
+            if ((!field->setValue(Value(i)) || !field->encode()) && failures.size() < 10) {
                 failures.push_back("encode of " + std::to_string(i) + " failed");
             }
         }
@@ -52,8 +52,9 @@ TEST(OppositeLockOrders, AnEncoderCheckingAMenuItemWhileAnActionCommitsItsMessag
     encoder.join();
     output.stop();
 
-    EXPECT_TRUE(failures.empty()) << harness::joined(failures);
-    EXPECT_GE(harness::evalInteger(plugin.getSession(), "checks[0]"), kRounds);
+    EXPECT_EQ(failures, std::vector<std::string>());
+    EXPECT_EQ(harness::evalText(plugin.getSession(), "checks[0] >= " + std::to_string(kRounds)),
+              "True");
     EXPECT_FALSE(harness::errorPending(plugin.getSession()));
 }
 

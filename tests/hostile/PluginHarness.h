@@ -1,15 +1,14 @@
-// Real plug-in objects made the way a host makes them, around scripts copied from
-// tests/data/<folder> into a scratch directory (the plug-in writes its help page beside its
-// script), on ICD handlers that live until the process ends. Shared by the hostile and stress
-// tests.
+// Real plug-in objects made the way a host makes them, around scripts copied into a scratch
+// directory (the plug-in writes its help page beside its script), on ICD handlers that live until
+// the process ends; and icdhost run as a child process. Shared by the hostile and stress tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <Python.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,13 +27,8 @@
 
 namespace harness {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+// Sanitized builds run the same work in the same shape, this many times less of it.
 #if defined(__SANITIZE_THREAD__)
-// ThreadSanitizer slows the threads' work about tenfold; AddressSanitizer about threefold.
 constexpr int kSlowdown = 10;
 #elif defined(__SANITIZE_ADDRESS__)
 constexpr int kSlowdown = 3;
@@ -46,30 +40,21 @@ inline std::string dataPath(const std::string& folder, const std::string& name) 
     return std::string(PPP_TEST_DATA_DIR) + "/" + folder + "/" + name;
 }
 
-// Handlers are never freed: the bridges registered on them live until the process ends, and a
-// handler freed by one test could come back at the same address (the same handler key) in the
-// next.
+// Never freed: bridges registered on a handler live until the process ends, and a handler freed
+// by one test could come back at the same address (the same handler key) in the next.
 inline ICDHandler* loadHandler(const std::string& path) {
     static auto* kept = new std::vector<std::unique_ptr<ICDHandler>>();
     std::string error;
-    std::unique_ptr<ICDHandler> handler = ICDHandler::load(path, &error);
-    if (!handler) {
-        ADD_FAILURE() << "cannot load " << path << ": " << error;
-        return nullptr;
-    }
-    kept->push_back(std::move(handler));
+    kept->push_back(ICDHandler::load(path, &error));
+    EXPECT_NE(kept->back(), nullptr) << path << ": " << error;
     return kept->back().get();
 }
 
-// A scratch directory, removed with its content at the end.
 class ScratchDir {
 public:
     ScratchDir() {
         char name[] = "/tmp/ppp-harness-XXXXXX";
-        if (mkdtemp(name) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
-        _path = std::string(name) + "/";
+        _path = std::string(mkdtemp(name) != nullptr ? name : "/tmp") + "/";
     }
     ~ScratchDir() {
         std::error_code ignored;
@@ -79,7 +64,6 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     const std::string& path() const { return _path; }
-    // Copies tests/data/FOLDER/NAME here; returns the copy's path.
     std::string copy(const std::string& folder, const std::string& name) const {
         std::filesystem::copy_file(dataPath(folder, name), _path + name,
                                    std::filesystem::copy_options::overwrite_existing);
@@ -104,50 +88,24 @@ inline void setUp(ICDPluginObject* plugin, const std::string& script,
     }
 }
 
-// Runs statements in the script's namespace (entering the session); false after printing the
-// error.
+// Statements in the script's namespace; false after printing the error.
 inline bool run(PySession* session, const std::string& code) {
     return session != nullptr && session->eval(code);
 }
 
-// An expression of the script's namespace, as a new reference or null (error printed).
-// Precondition: the session is held.
-inline PyRef evaluate(PySession* session, const std::string& expression) {
-    PyRef value = PyRef::steal(
-        PyRun_String(expression.c_str(), Py_eval_input, session->globals(), session->globals()));
-    if (!value) {
-        pycompat::printPendingError();
-    }
-    return value;
-}
-
-inline long long evalInteger(PySession* session, const std::string& expression) {
-    PySession::Use use(session);
-    PyRef value = evaluate(session, expression);
-    if (!value) {
-        return -999999;
-    }
-    const long long result = PyLong_AsLongLong(value.get());
-    if (PyErr_Occurred() != nullptr) {
-        pycompat::printPendingError();
-        return -999999;
-    }
-    return result;
-}
-
-// str() of an expression, UTF-8 with lone surrogates escaped; "<error>" when it fails.
+// str() of an expression of the script's namespace, lone surrogates escaped; "<error>" on failure.
 inline std::string evalText(PySession* session, const std::string& expression) {
     PySession::Use use(session);
-    PyRef value = evaluate(session, expression);
+    PyRef value = PyRef::steal(
+        PyRun_String(expression.c_str(), Py_eval_input, session->globals(), session->globals()));
     PyRef text = PyRef::steal(value ? PyObject_Str(value.get()) : nullptr);
     PyRef bytes = PyRef::steal(
         text ? PyUnicode_AsEncodedString(text.get(), "utf-8", "backslashreplace") : nullptr);
     if (!bytes) {
-        PyErr_Clear();
+        pycompat::printPendingError();
         return "<error>";
     }
-    return std::string(PyBytes_AS_STRING(bytes.get()),
-                       static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+    return PyBytes_AS_STRING(bytes.get());
 }
 
 // Whether a Python error is pending in the session; clears it.
@@ -158,53 +116,49 @@ inline bool errorPending(PySession* session) {
     return pending;
 }
 
-// Resident memory of the process, from /proc/self/statm.
-inline std::size_t residentBytes() {
-    std::ifstream statm("/proc/self/statm");
-    std::size_t total = 0;
-    std::size_t resident = 0;
-    statm >> total >> resident;
-    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
-inline std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
+// The lines of `text` that match none of `allowed`, one per line (the first ten).
+inline std::string unexpectedLines(const std::string& text,
+                                   const std::vector<std::regex>& allowed) {
     std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) {
-        result.push_back(line);
-    }
-    return result;
-}
-
-// The lines of `text` that match none of `allowed`.
-inline std::vector<std::string> unexpectedLines(const std::string& text,
-                                                const std::vector<std::regex>& allowed) {
-    std::vector<std::string> unexpected;
-    for (const std::string& line : lines(text)) {
+    std::string unexpected;
+    for (int count = 0; std::getline(in, line) && count < 10;) {
         bool matched = false;
         for (const std::regex& pattern : allowed) {
-            if (std::regex_match(line, pattern)) {
-                matched = true;
-                break;
-            }
+            matched = matched || std::regex_match(line, pattern);
         }
         if (!matched) {
-            unexpected.push_back(line);
+            unexpected += line + "\n";
+            ++count;
         }
     }
     return unexpected;
 }
 
-inline std::string joined(const std::vector<std::string>& items, std::size_t limit = 10) {
-    std::string text;
-    for (std::size_t i = 0; i < items.size() && i < limit; ++i) {
-        text += items[i] + "\n";
+inline std::string readFile(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+struct ChildResult {
+    int status = -1;  // the exit status; 128 + the signal when it crashed or ran out of time
+    std::string out;
+    std::string err;
+};
+
+// icdhost with `args` (plain words) in `workDir`, without standard input or PYTHONUNBUFFERED,
+// killed after 90 s.
+inline ChildResult runIcdhost(const std::vector<std::string>& args, const std::string& workDir) {
+    std::string command = "cd '" + workDir + "' && env -u PYTHONUNBUFFERED timeout -s KILL 90 '" +
+                          PPP_RUNTIME_DIR + "/icdhost'";
+    for (const std::string& arg : args) {
+        command += " '" + arg + "'";
     }
-    if (items.size() > limit) {
-        text += "... and " + std::to_string(items.size() - limit) + " more\n";
-    }
-    return text;
+    command += " </dev/null >.out 2>.err";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(workDir + ".out"),
+            readFile(workDir + ".err")};
 }
 
 }  // namespace harness

@@ -1,7 +1,6 @@
-# Every kind of callable the plug-in calls fails in the way `failure["how"]` names: "raise" raises
-# an exception, "exit" calls sys.exit(), "SystemExit" raises SystemExit, "interrupt" raises
-# KeyboardInterrupt. Actions 11 to 14 switch the way (for icdhost scenarios); the in-process tests
-# set it directly.
+# Every callable the plug-in calls fails in the way failure["how"] names: "raise" raises an
+# exception, "exit" calls sys.exit(), "SystemExit" raises SystemExit, "interrupt" raises
+# KeyboardInterrupt. Actions 11 to 14 switch the way (for icdhost scenarios).
 import sys
 
 import proxyplugin as pp
@@ -17,43 +16,19 @@ class HostileError(Exception):
 
 
 def fail(where):
-    how = failure["how"]
-    if how == "raise":
-        raise HostileError(where)
-    if how == "exit":
+    if failure["how"] == "exit":
         sys.exit(where)
-    if how == "SystemExit":
-        raise SystemExit(where)
-    raise KeyboardInterrupt(where)
-
-
-def start():
-    fail("start")
-
-
-def stop():
-    fail("stop")
+    kinds = {"raise": HostileError, "SystemExit": SystemExit, "interrupt": KeyboardInterrupt}
+    raise kinds[failure["how"]](where)
 
 
 def on_action(action_id):
-    if action_id in WAYS:
-        failure["how"] = WAYS[action_id]
-        print("fails_everywhere: now failing with", WAYS[action_id])
-        return
-    fail("action")
-
-
-def on_event(event):
-    fail("event")
-
-
-def dictionary_action(**inputs):
-    fail("dictionary action")
+    if action_id not in WAYS:
+        fail("action")
+    failure["how"] = WAYS[action_id]
 
 
 class Coder:
-    name = "FAILING"
-
     def encode(self, value):
         fail("encode")
 
@@ -62,15 +37,14 @@ class Coder:
 
 
 pp.setName(ID, "FAILING")
-pp.setStartCallback(ID, start)
-pp.setStopCallback(ID, stop)
+pp.setStartCallback(ID, lambda: fail("start"))
+pp.setStopCallback(ID, lambda: fail("stop"))
 pp.setOnPluginActionCallback(ID, on_action)
-pp.setConsumeICDEventCallback(ID, KEY, on_event)
-pp.addCallableAction(ID, 7, "Dictionary", dictionary_action)
+pp.setConsumeICDEventCallback(ID, KEY, lambda event: fail("event"))
+pp.addCallableAction(ID, 7, "Dictionary", lambda **inputs: fail("dictionary action"))
 pp.addSimpleAction(ID, 8, "Checkable", pp.ACTION_TYPE_CHECKABLE)
-pp.addSimpleAction(ID, 1, "Fails", pp.ACTION_TYPE_NORMAL)
-for number, way in sorted(WAYS.items()):
-    pp.addSimpleAction(ID, number, "Fail with " + way, pp.ACTION_TYPE_NORMAL)
+for number in [1] + sorted(WAYS):
+    pp.addSimpleAction(ID, number, "Fails", pp.ACTION_TYPE_NORMAL)
 pp.setEncodingFrom(ID, KEY, "STATUS", "int", Coder())
 pp.setEncodingFrom(ID, KEY, "STATUS", "text", Coder())
 

@@ -1,12 +1,10 @@
-# Calls every function of module proxyplugin thousands of times with generated arguments: wrong
+# Calls each of the 21 functions of module proxyplugin many times with generated arguments: wrong
 # counts, values of every kind, texts with NUL characters and lone surrogates, huge and negative
-# integers, objects whose __str__, __index__, __call__ or attribute lookups raise, callables that
-# raise, exit or interrupt. No call may raise into the script or return anything but its
-# documented result, and what each call prints on sys.stderr must be one of its documented
-# reports. The test sets OTHER_ID and OTHER_KEY (another plug-in's identifier and handler key),
-# then calls fuzz() and finish().
-#
-# Texts never hold a line end, so that the C++ side can check what the plug-in prints line by line.
+# integers, objects whose __str__, __index__, __call__, __eq__ or attribute lookups raise,
+# callables and encoders that raise, exit, interrupt or recurse. No call may raise into the
+# script or return anything but a documented result, and each call may print only its documented
+# reports. The test sets OTHER_ID and OTHER_KEY (another plug-in's), then calls fuzz() and
+# finish(). Texts never hold a line end, so that the C++ side can check what is printed by line.
 import random
 import re
 import sys
@@ -16,127 +14,15 @@ import proxyplugin as pp
 
 ID = pp.__proxy_plugin_identifier__
 KEY = pp.__proxy_plugin_icd_identifier__
-OTHER_ID = None
-OTHER_KEY = None
+OTHER_ID = OTHER_KEY = None
 
 
 class HostileError(Exception):
     pass
 
 
-class RaisingStr:
-    def __str__(self):
-        raise HostileError("__str__")
-
-    def __repr__(self):
-        raise HostileError("__repr__")
-
-
-class RaisingIndex:
-    def __index__(self):
-        raise HostileError("__index__")
-
-
-class RaisingCall:
-    def __call__(self, *args, **kwargs):
-        raise HostileError("__call__")
-
-
-class RaisingEquality:
-    def __eq__(self, other):
-        raise HostileError("__eq__")
-
-    def __hash__(self):
-        raise HostileError("__hash__")
-
-
-class RaisingGetattr:
-    def __getattr__(self, name):
-        raise HostileError("__getattr__ " + name)
-
-
-class IntSubclass(int):
-    def __index__(self):
-        raise HostileError("IntSubclass.__index__")
-
-
-class StrSubclass(str):
-    def __str__(self):
-        raise HostileError("StrSubclass.__str__")
-
-
-class Codec:
-    name = "CODEC"
-
-    def encode(self, value):
-        return value if isinstance(value, str) else abs(int(value)) % 1000
-
-    def decode(self, raw):
-        return raw
-
-
-def returning(result):
-    class Returning:
-        def encode(self, value):
-            return result
-
-        def decode(self, raw):
-            return result
-
-    return Returning()
-
-
-def failing(how):
-    class Failing:
-        name = how
-
-        def encode(self, value):
-            how_to_fail(how)
-
-        def decode(self, raw):
-            how_to_fail(how)
-
-    return Failing()
-
-
-def how_to_fail(how):
-    if how == "raise":
-        raise HostileError("codec")
-    if how == "exit":
-        sys.exit(2)
-    if how == "SystemExit":
-        raise SystemExit("codec")
-    if how == "interrupt":
-        raise KeyboardInterrupt
-    if how == "recurse":
-        how_to_fail(how)
-
-
-class RaisingName(Codec):
-    @property
-    def name(self):
-        raise HostileError("name")
-
-
-class NotTextName(Codec):
-    name = 5
-
-
-class SurrogateName(Codec):
-    name = "\udcff"
-
-
-class NotCallableMethods:
-    encode = 5
-    decode = "decode"
-
-
-def quiet(*args, **kwargs):
-    return None
-
-
-def raising(*args, **kwargs):
-    raise HostileError("callable")
+def hostile(*args, **kwargs):
+    raise HostileError("hostile")
 
 
 def exiting(*args, **kwargs):
@@ -144,59 +30,72 @@ def exiting(*args, **kwargs):
 
 
 def interrupting(*args, **kwargs):
-    raise KeyboardInterrupt("callable")
+    raise KeyboardInterrupt
 
 
-CALLABLES = [quiet, raising, exiting, interrupting, RaisingCall(), len, int, Codec, HostileError,
-             lambda event: None]
-ENCODERS = [Codec(), Codec(), RaisingName(), NotTextName(), SurrogateName(), NotCallableMethods(),
-            RaisingGetattr(), returning(None), returning(-1), returning(2 ** 64),
-            returning(1.5), returning("text"), returning(b"bytes"), returning("a\0b"),
-            returning("\udcff"), failing("raise"), failing("exit"), failing("SystemExit"),
-            failing("interrupt"), failing("recurse"), object(), None, 5]
-UNKNOWN_ID = "proxyplugin#999999@0000000000000000"
+def recursing(*args, **kwargs):
+    return recursing()
+
+
+def raising(*methods, base=object):
+    return type("Raising", (base,), {name: hostile for name in methods})
+
+
+def coder(encode, decode=None, **attributes):
+    attributes.update(encode=lambda self, value: encode(value),
+                      decode=lambda self, raw: (decode or encode)(raw))
+    return type("Coder", (), attributes)()
+
+
+def codec(value):
+    return value if isinstance(value, str) else abs(int(value)) % 1000
+
+
+def quiet(*args, **kwargs):
+    return None
+
+
+CALLABLES = [quiet, hostile, exiting, interrupting, recursing, raising("__call__")(), len, int,
+             HostileError, lambda event: None]
+ENCODERS = [coder(codec, lambda raw: raw), coder(codec, name=property(hostile)),
+            coder(codec, name=5), coder(codec, name="\udcff"), raising("__getattr__")(),
+            type("NotCallable", (), {"encode": 5, "decode": "decode"})(), object(), None, 5]
+ENCODERS += [coder(lambda value, result=result: result)
+             for result in (None, -1, 2 ** 64, 1.5, "text", b"bytes", "a\0b", "\udcff")]
+ENCODERS += [coder(how) for how in (hostile, exiting, interrupting, recursing)]
 ANY = [None, True, False, 0, -1, 2 ** 31, -2 ** 31 - 1, 2 ** 63, 2 ** 64, -2 ** 64, 10 ** 100,
        0.5, float("nan"), float("inf"), "", "x", "a\0b", "\ud800", "\udcff tail", "x" * 5000,
        b"bytes", bytearray(b"ba"), memoryview(b"mv"), [], [1], (), (1, 2), {}, {"k": 1}, set(),
-       frozenset(), object(), RaisingStr(), RaisingIndex(), RaisingCall(), RaisingEquality(),
-       RaisingGetattr(), IntSubclass(5), StrSubclass("s"), Codec(), sys, HostileError("e"),
-       HostileError, type, quiet, raising, exiting, interrupting, len, Ellipsis, NotImplemented,
-       complex(1, 2), range(3), iter([]), slice(1)]
-FIELDS = ["bits", "short", "ushort", "int", "uint", "long", "ulong", "longlong", "ulonglong",
-          "float", "double", "text", "vendor", "target", "label", "nope", ""]
+       object(), raising("__str__", "__repr__")(), raising("__index__")(),
+       raising("__eq__", "__hash__")(), raising("__getattr__")(), raising("__index__", base=int)(5),
+       raising("__str__", base=str)("s"), sys, HostileError("e"), type, Ellipsis, complex(1, 2),
+       iter([])] + CALLABLES[:5]
+POOLS = {
+    "id": [ID] * 6 + [OTHER_ID, "proxyplugin#999999@0000000000000000", ""],
+    "key": [KEY] * 4 + [OTHER_KEY, "0" * 16, ""],
+    "int": [0, 1, 2, 3, 4, 5, 7, -1, 2 ** 31 - 1, -2 ** 31, 99999, True],
+    "event": [0, 1, 5, 3000, 4001, 2 ** 31, -1, 2 ** 32 + 5, 10 ** 30],
+    "text": ["", "x", "Menu entry", "\u00e9 \u00fc \u4e2d", "\t", "a" * 3000, "%s%n%x", "{0}"],
+    "message": ["STATUS", "STATUS", "CONTROL", "NOPE", ""],
+    "field": ["bits", "short", "ushort", "int", "uint", "long", "ulong", "longlong",
+              "ulonglong", "float", "double", "text", "vendor", "target", "label", "nope", ""],
+    "callable": CALLABLES,
+    "encoder": ENCODERS,
+}
 
-
-def fitting():
-    return {
-        "id": [ID] * 6 + [OTHER_ID, UNKNOWN_ID, ""],
-        "key": [KEY] * 4 + [OTHER_KEY, "0" * 16, ""],
-        "int": [0, 1, 2, 3, 4, 5, 7, -1, 2 ** 31 - 1, -2 ** 31, 99999, True],
-        "event": [0, 1, 5, 3000, 4001, 2 ** 31, -1, 2 ** 32 + 5, 10 ** 30],
-        "text": ["", "x", "Menu entry", "\u00e9 \u00fc \u4e2d", "\t", "a" * 3000, "%s%n%x", "{0}"],
-        "message": ["STATUS", "STATUS", "CONTROL", "NOPE", ""],
-        "field": FIELDS,
-        "callable": CALLABLES,
-        "encoder": ENCODERS,
-    }
-
-
-NOT_FOUND = "RuntimeError: no proxyinterface found"
-NO_BRIDGE = "RuntimeError: no proxyHandlderinterface found"
-NOT_CALLABLE = "ReferenceError: Object passed as argument is not a callable one"
-BAD_PARENT = "RuntimeError: invalid parent id"
-# What the interpreter's argument parser reports, and what the hostile objects raise while it
-# converts them.
+NOT_FOUND = re.escape("RuntimeError: no proxyinterface found")
+NO_BRIDGE = re.escape("RuntimeError: no proxyHandlderinterface found")
+NOT_CALLABLE = re.escape("ReferenceError: Object passed as argument is not a callable one")
+BAD_PARENT = re.escape("RuntimeError: invalid parent id")
+# What the interpreter's argument parser reports, and what hostile objects raise meanwhile.
 PARSER = r"(TypeError|ValueError|OverflowError|UnicodeEncodeError|(\w+\.)*HostileError)(: .*)?"
 # What the generated callables raise when the plug-in calls them.
-CALLED = r"((\w+\.)*HostileError|TypeError|SystemExit|KeyboardInterrupt)(: .*)?"
+CALLED = r"((\w+\.)*HostileError|TypeError|SystemExit|KeyboardInterrupt|RecursionError)(: .*)?"
 WARNING = r".*:\d+: \w*Warning: .*"
+NONE, TRUTH, TEXT = (type(None),), (bool, type(None)), (str, type(None))
 
-NONE = (type(None),)
-TRUTH = (bool, type(None))
-TEXT = (str, type(None))
-
-# name, argument units (a "?" marks an optional one), the function's own text for an argument
-# mismatch (None: the parser's error), the results it may give, other reports it may print.
+# Name, argument kinds ("?": optional), the function's own text for an argument mismatch (None:
+# the parser's error), the types of result it may give, the other reports it may print.
 FUNCTIONS = [
     ("setStartCallback", ["id", "callable"], None, NONE, [NOT_CALLABLE]),
     ("setStopCallback", ["id", "callable"], None, NONE, [NOT_CALLABLE]),
@@ -243,8 +142,7 @@ FUNCTIONS = [
 
 
 class PerThreadStderr:
-    """Collects what is written to sys.stderr per thread, so that the reports of a bridge thread
-    running an event callable never mix with those of the calls made here."""
+    """sys.stderr collected per thread: a bridge thread's reports never mix with the calls'."""
 
     def __init__(self):
         self.texts = {}
@@ -257,31 +155,11 @@ class PerThreadStderr:
         pass
 
     def take(self, ident):
-        parts = self.texts.pop(ident, [])
-        return "".join(parts)
-
-
-def report_lines(text):
-    """The lines of `text` that end or stand for a report: not the traceback's header and
-    indented lines, nor blank lines."""
-    for line in text.split("\n"):
-        if not line.strip() or line[0].isspace() or line == "Traceback (most recent call last):":
-            continue
-        if line.startswith(("During handling of the above exception",
-                            "The above exception was the direct cause")):
-            continue
-        yield line
-
-
-def unexpected_reports(text, allowed):
-    patterns = [re.compile(pattern) for pattern in allowed]
-    return [line for line in report_lines(text)
-            if not any(pattern.fullmatch(line) for pattern in patterns)]
+        return "".join(self.texts.pop(ident, []))
 
 
 summary = {"calls": {}, "escaped": [], "results": [], "reports": []}
 collector = PerThreadStderr()
-saved_stderr = None
 
 
 def note(kind, text):
@@ -289,67 +167,58 @@ def note(kind, text):
         summary[kind].append(text)
 
 
-def arguments(rng, units, pool):
+def check_reports(text, allowed, who):
+    """Notes the lines of `text` that end a report and match none of `allowed`: tracebacks'
+    headers and indented lines are not checked."""
+    for line in text.split("\n"):
+        if (line.strip() and not line[0].isspace() and not line.startswith((
+                "Traceback (most recent", "During handling of", "The above exception"))
+                and not any(re.fullmatch(pattern, line) for pattern in allowed)):
+            note("reports", "%s printed %s" % (who, ascii(line)))
+
+
+def arguments(rng, kinds):
     roll = rng.random()
     if roll < 0.1:
         count = rng.randrange(0, 8)
     elif roll < 0.15:
-        count = len(units) + 1
+        count = len(kinds) + 1
     else:
-        required = len([unit for unit in units if not unit.endswith("?")])
-        count = rng.randrange(required, len(units) + 1)
-    args = []
-    for index in range(count):
-        unit = units[index].rstrip("?") if index < len(units) else None
-        if unit is not None and rng.random() < 0.75:
-            args.append(rng.choice(pool[unit]))
-        else:
-            args.append(rng.choice(ANY))
-    return args
+        count = rng.randrange(len([kind for kind in kinds if "?" not in kind]), len(kinds) + 1)
+    kinds = [kind.rstrip("?") for kind in kinds] + [None] * 8
+    return [rng.choice(POOLS[kinds[index]]) if kinds[index] and rng.random() < 0.75
+            else rng.choice(ANY) for index in range(count)]
 
 
 def fuzz(calls, seed):
-    """Calls each of the 21 functions `calls` times."""
-    global saved_stderr
+    POOLS["id"][6], POOLS["key"][4] = OTHER_ID, OTHER_KEY
     rng = random.Random(seed)
-    pool = fitting()
     me = threading.get_ident()
-    saved_stderr = sys.stderr
-    sys.stderr = collector
+    saved, sys.stderr = sys.stderr, collector
     try:
-        for name, units, own_text, results, reports in FUNCTIONS:
+        for name, kinds, own_text, results, reports in FUNCTIONS:
             function = getattr(pp, name)
-            if own_text is None:
-                allowed = [PARSER, WARNING] + reports
-            else:
-                allowed = ["AttributeError: " + re.escape(own_text), WARNING] + reports
-            allowed = [re.escape(item) if item in (NOT_FOUND, NO_BRIDGE, NOT_CALLABLE, BAD_PARENT)
-                       else item for item in allowed]
+            mismatch = PARSER if own_text is None else "AttributeError: " + re.escape(own_text)
             for _ in range(calls):
-                args = arguments(rng, units, pool)
+                args = arguments(rng, kinds)
                 try:
                     result = function(*args)
                 except BaseException as error:
-                    note("escaped", "%s raised %s: %s" % (name, type(error).__name__,
-                                                          ascii(str(error))))
+                    note("escaped", "%s raised %s" % (name, ascii(repr(error))))
                     continue
                 finally:
-                    printed = collector.take(me)
+                    check_reports(collector.take(me), [mismatch, WARNING] + reports, name)
                 summary["calls"][name] = summary["calls"].get(name, 0) + 1
                 if type(result) not in results:
                     note("results", "%s returned %s" % (name, ascii(result)))
-                for line in unexpected_reports(printed, allowed):
-                    note("reports", "%s printed %s" % (name, ascii(line)))
     finally:
-        sys.stderr = saved_stderr
+        sys.stderr = saved
 
 
 def finish():
-    """What the bridge thread printed while the event callables ran: only what the generated
-    callables raise. Called once the bridge is idle."""
+    """Once the bridge is idle: its event callables printed only what the callables raise."""
     for ident in list(collector.texts):
-        for line in unexpected_reports(collector.take(ident), [CALLED, WARNING]):
-            note("reports", "event callable printed %s" % ascii(line))
+        check_reports(collector.take(ident), [CALLED, WARNING], "event callable")
 
 
 class ProxyPluginObject:

@@ -1,7 +1,7 @@
 # Starts Python threads that call the plug-in's module functions as fast as they can, among them
 # message commits that run the encoders from a Python thread, while the host runs the plug-in;
-# the threads go on after the plug-in object is deleted. join_threads() stops the workers; the
-# daemon never stops, so it still runs when the process ends.
+# they go on after the plug-in object is deleted. join_threads() stops the workers; the daemon
+# never stops, so it still runs when the process ends.
 import threading
 import time
 
@@ -9,19 +9,18 @@ import proxyplugin as pp
 
 ID = pp.__proxy_plugin_identifier__
 KEY = pp.__proxy_plugin_icd_identifier__
-WORKERS = 3
 stop_workers = threading.Event()
 escaped = []  # exceptions that reached a thread: module functions never raise
-rounds = [0] * WORKERS
+rounds = [0, 0, 0]
 events = [0]
 
 
 class Doubler:
     def encode(self, value):
-        return value * 2 if not isinstance(value, str) else value.upper()
+        return value.upper() if isinstance(value, str) else value * 2
 
     def decode(self, raw):
-        return raw // 2 if not isinstance(raw, str) else raw.lower()
+        return raw.lower() if isinstance(raw, str) else raw // 2
 
 
 def on_event(event):
@@ -29,13 +28,9 @@ def on_event(event):
     pp.setChecked(ID, 2, event % 2)
 
 
-def stop():
-    return True
-
-
 def worker(index):
-    n = 0
     while not stop_workers.is_set():
+        n = rounds[index] = rounds[index] + 1
         try:
             pp.sendICDEvent(ID, KEY, 100 + index)
             pp.setChecked(ID, 2, n % 2)
@@ -49,15 +44,12 @@ def worker(index):
             pp.raiseError(ID, KEY, "worker %d" % index, 1)
         except BaseException as error:
             escaped.append(repr(error))
-        n += 1
-        rounds[index] = n
 
 
 def forever():
     while True:
         try:
             pp.getEncoderName(ID, KEY, "STATUS", "int")
-            pp.getChecked(ID, 2)
             pp.sendICDEvent(ID, KEY, 7)
         except BaseException as error:
             escaped.append(repr(error))
@@ -71,17 +63,16 @@ def join_threads():
 
 
 pp.setName(ID, "THREADS")
-pp.setStopCallback(ID, stop)
+pp.setStopCallback(ID, lambda: True)
 pp.setConsumeICDEventCallback(ID, KEY, on_event)
 pp.addSimpleAction(ID, 1, "Menu", pp.ACTION_TYPE_MENU)
 pp.addSimpleAction(ID, 2, "Checkable", pp.ACTION_TYPE_CHECKABLE, 1)
-for field in ("int", "longlong", "text", "target", "label"):
-    message = "CONTROL" if field in ("target", "label") else "STATUS"
+for message, field in (("STATUS", "int"), ("STATUS", "longlong"), ("STATUS", "text"),
+                       ("CONTROL", "target"), ("CONTROL", "label")):
     pp.setEncodingFrom(ID, KEY, message, field, Doubler())
-workers = [threading.Thread(target=worker, args=(index,)) for index in range(WORKERS)]
-for thread in workers:
+workers = [threading.Thread(target=worker, args=(index,)) for index in range(3)]
+for thread in workers + [threading.Thread(target=forever, daemon=True)]:
     thread.start()
-threading.Thread(target=forever, daemon=True).start()
 
 
 class ProxyPluginObject:
