@@ -67,25 +67,24 @@ protected:
     std::vector<int> log;
 };
 
-TEST_F(EventDelivery, EveryObjectGetsTheEventOnceInRegistrationOrderAndTrueAnswersAreCounted) {
-    std::vector<Recorder*> r = registered(3);
-    handler->registerUiObject(r[0]);
-    r[1]->answer = false;
-    EXPECT_EQ(handler->deliverICDEvent(7, 99), 2u);
-    handler->sendICDEvent(42);
-    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 1, 2, 3}));
-}
-
-TEST_F(EventDelivery, AnObjectUnregisteredDuringADeliveryGetsNoMoreEventsEvenFromWithinItself) {
+// Object 1 is registered twice and delivers event 8 from within event 7; object 2 answers false,
+// unregisters object 3 from within event 8 (before 3's turn) and itself within event 42.
+TEST_F(EventDelivery, EachObjectGetsEachEventOnceInRegistrationOrderUntilUnregisteredEvenWithin) {
     Watchdog watchdog("unregistering during a delivery", std::chrono::seconds(20));
     std::vector<Recorder*> r = registered(3);
-    r[0]->action = unregisterAt(r[2], 1);  // before its turn in this delivery
-    r[1]->action = [&](unsigned int event, int) {
-        event == 1 ? (void)handler->deliverICDEvent(2, 0) : handler->unregisterUiObject(r[1]);
+    handler->registerUiObject(r[0]);
+    r[0]->action = [&](unsigned int event, int) {
+        event == 7 ? (void)handler->deliverICDEvent(8, 0) : (void)0;
     };
-    handler->deliverICDEvent(1, 0);
-    handler->deliverICDEvent(3, 0);
-    EXPECT_EQ(log, (std::vector<int>{1, 2, 1, 2, 1}));
+    r[1]->answer = false;
+    r[1]->action = [&](unsigned int event, int) {
+        event == 8 ? handler->unregisterUiObject(r[2]) : (void)0;
+        event == 42 ? handler->unregisterUiObject(r[1]) : (void)0;
+    };
+    EXPECT_EQ(handler->deliverICDEvent(7, 99), 1u) << "the true answers";
+    handler->sendICDEvent(42);
+    handler->deliverICDEvent(43, 0);
+    EXPECT_EQ(log, (std::vector<int>{1, 1, 2, 2, 1, 2, 1}));
 }
 
 // Recorders 1-4 are unregistered by two others each from inside their deliveries, possibly on

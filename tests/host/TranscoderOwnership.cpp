@@ -23,38 +23,39 @@ using TT = TestTranscoder<T>;
 class TranscoderOwnership : public HostFixture {
 protected:
     // Offers a transcoder named after its value type; a refused one must still be alive (the
-    // caller's). Answers 1 when it was taken.
+    // caller's). Answers the name when it was taken.
     template <typename Transcoder>
-    int offer(ICDGenericMessageField* made, const char* name) {
+    std::string offer(ICDGenericMessageField* made, const char* name) {
         const int before = destroyed;
         auto* transcoder = new Transcoder(name, &destroyed);
         if (made->setTranscoder(transcoder)) {
-            return 1;
+            return name;
         }
         EXPECT_EQ(destroyed, before) << "a refused transcoder was deleted";
         delete transcoder;
-        return 0;
+        return "";
     }
 };
 
 TEST_F(TranscoderOwnership, EachTypeCodeTakesOnlyTheTranscoderOfItsValueType) {
     // The name of the type each code from 501 to 514 takes; 501 and 514 have none.
     std::istringstream takers(
-        "- uint short ushort int uint long ulong ll ull float double string -");
+        "default uint short ushort int uint long ulong ll ull float double "
+        "string default");
     for (unsigned int code = 501; code <= 514; ++code) {
         std::string name;
         takers >> name;
-        name = name == "-" ? "" : name;
         ICDGenericMessageField* made = field(code);
-        const int taken =
+        const std::string taken =
             offer<TT<unsigned short>>(made, "ushort") + offer<TT<short>>(made, "short") +
             offer<TT<unsigned int>>(made, "uint") + offer<TT<int>>(made, "int") +
             offer<TT<unsigned long>>(made, "ulong") + offer<TT<long>>(made, "long") +
             offer<TT<unsigned long long>>(made, "ull") + offer<TT<long long>>(made, "ll") +
             offer<TT<float>>(made, "float") + offer<TT<double>>(made, "double") +
             offer<TestStringTranscoder>(made, "string");
-        EXPECT_EQ(taken, name.empty() ? 0 : 1) << "type code " << code;
-        EXPECT_EQ(made->getEncoderName(), name.empty() ? "default" : name) << "type code " << code;
+        EXPECT_EQ(taken + "/" + made->getEncoderName(),
+                  (name == "default" ? "" : name) + "/" + name)
+            << "type code " << code;
     }
 }
 
