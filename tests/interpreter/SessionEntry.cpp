@@ -1,6 +1,5 @@
 // Entering sessions: from many threads at once and the clean-up when they end, nested and
 // alternated across sub-interpreters on one thread, re-entered, and the kind of entry.
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -17,25 +16,23 @@ using namespace std::chrono_literals;
 namespace {
 
 // Precondition: an interpreter is held.
-PyInterpreterState* currentInterpreter() {
+PyInterpreterState* current() {
     return pycompat::interpreterOf(PyThreadState_Get());
 }
 
 std::vector<int> kinds;  // what the calling thread's state was entered for, in turn
-
 PyObject* probe(PyObject*, PyObject*) {
     kinds.push_back(PySession::getExecType(pycompat::currentThreadStateUnchecked()));
     Py_RETURN_NONE;
 }
-
 PyMethodDef probeDefinition = {"probe", probe, METH_NOARGS, nullptr};
 
 // Thread states of the session's interpreter, the calling thread's own included.
-int threadStateCount(PySession* session) {
+int threadStates(PySession* session) {
     PySession::Use use(session);
     int count = 0;
-    for (PyThreadState* state = PyInterpreterState_ThreadHead(session->interpreter());
-         state != nullptr; state = PyThreadState_Next(state)) {
+    for (auto* s = PyInterpreterState_ThreadHead(session->interpreter()); s != nullptr;
+         s = PyThreadState_Next(s)) {
         ++count;
     }
     return count;
@@ -48,7 +45,7 @@ TEST(SessionEntry, FourThreadsEnteringTwoSubInterpretersAtOnceRunAloneAndLeaveNo
     PySession* a = newSubInterpreterSession();
     PySession* b = newSubInterpreterSession();
     ASSERT_TRUE(a->eval("entries = []"));
-    std::pair<int, int> statesBefore(threadStateCount(a), threadStateCount(b));
+    const std::pair<int, int> statesBefore(threadStates(a), threadStates(b));
     Barrier barrier(4);
     long counter = 0;  // entries that found `a` current; changed only with `a` held
     std::vector<std::thread> threads;
@@ -57,7 +54,7 @@ TEST(SessionEntry, FourThreadsEnteringTwoSubInterpretersAtOnceRunAloneAndLeaveNo
             barrier.arriveAndWait();
             for (int round = 0; round < 2000; ++round) {
                 PySession::Use use(a);
-                counter += currentInterpreter() == a->interpreter();
+                counter += current() == a->interpreter();
                 PyRef number = PyRef::steal(PyLong_FromLong(t));
                 // The list is borrowed from the namespace.
                 PyList_Append(PyDict_GetItemString(a->globals(), "entries"), number.get());
@@ -70,31 +67,24 @@ TEST(SessionEntry, FourThreadsEnteringTwoSubInterpretersAtOnceRunAloneAndLeaveNo
     }
     EXPECT_EQ(counter, 4 * 2000);
     EXPECT_TRUE(a->eval("assert [entries.count(t) for t in range(4)] == [2000] * 4"));
-    EXPECT_EQ(std::make_pair(threadStateCount(a), threadStateCount(b)), statesBefore);
+    EXPECT_EQ(std::make_pair(threadStates(a), threadStates(b)), statesBefore);
 }
 
 TEST(SessionEntry, TwoSubInterpretersAlternateAndNestOnOneThreadAndReentryKeepsTheSessionHeld) {
     Watchdog watchdog("nesting A, B, A on one thread", 30s);
     PySession* a = newSubInterpreterSession();
     PySession* b = newSubInterpreterSession();
-    ASSERT_NE(a->interpreter(), b->interpreter());
     for (int round = 0; round < 2; ++round) {
         PySession::Use useA(a);
         { PySession::Use same(a); }
-        EXPECT_TRUE(PyInterpreterRelease::threadHoldsInterpreter());
-        EXPECT_EQ(currentInterpreter(), a->interpreter());
-        EXPECT_TRUE(a->eval("where = 'a'"));
+        EXPECT_TRUE(current() == a->interpreter() && a->eval("where = 'a'"));
         {
             PySession::Use useB(b);
-            EXPECT_EQ(currentInterpreter(), b->interpreter());
-            EXPECT_TRUE(b->eval("where = 'b'"));
-            {
-                PySession::Use useAAgain(a);
-                EXPECT_TRUE(a->eval("assert where == 'a'"));
-            }
-            EXPECT_EQ(currentInterpreter(), b->interpreter());
+            EXPECT_TRUE(current() == b->interpreter() && b->eval("where = 'b'"));
+            { PySession::Use useAAgain(a), useBAgain(b), useAThird(a); }
+            EXPECT_TRUE(a->eval("assert where == 'a'") && current() == b->interpreter());
         }
-        EXPECT_EQ(currentInterpreter(), a->interpreter());
+        EXPECT_EQ(current(), a->interpreter());
     }
     EXPECT_FALSE(PyInterpreterRelease::threadHoldsInterpreter());
     EXPECT_TRUE(b->eval("assert where == 'b'"));

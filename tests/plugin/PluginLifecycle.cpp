@@ -4,8 +4,6 @@
 #include "Watchdog.h"
 #include "plugin/ProxyPythonPluginNS.h"
 
-namespace {
-
 using namespace plugintest;
 using P = ProxyPythonPlugin;
 
@@ -59,5 +57,3 @@ TEST(PluginLifecycle, EventsNeverReachADeletedPluginThroughItsScript) {
     EXPECT_EQ(out, "event 1235\n");
     EXPECT_NE(err.find("RuntimeError"), std::string::npos) << err;
 }
-
-}  // namespace

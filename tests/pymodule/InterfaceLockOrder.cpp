@@ -12,34 +12,24 @@
 #include "Watchdog.h"
 #include "plugin/ProxyPythonPluginNS.h"
 
-namespace {
-
 TEST(InterfaceLockOrder, ReentryAndAnEventCallableAgainstAnActionCallableNeverDeadlock) {
     constexpr int kRounds = 300;
     Watchdog watchdog("action callable against event callable", std::chrono::seconds(60));
     plugintest::ScriptedPlugin script;
     ASSERT_TRUE(
-        script.run("import sys, time\n"
-                   "old_interval = sys.getswitchinterval()\n"
+        script.run("import sys, time\nold_interval = sys.getswitchinterval()\n"
                    "sys.setswitchinterval(1e-6)\n"
                    "pp.addSimpleAction(ID, 1, 'Mode', pp.ACTION_TYPE_EX_GROUP)\n"
                    "pp.addSimpleAction(ID, 2, 'A', pp.ACTION_TYPE_CHECKABLE, 1)\n"
                    "pp.addSimpleAction(ID, 3, 'B', pp.ACTION_TYPE_CHECKABLE, 1)\n"
                    "actions, events, stops = [], [], []\n"
-                   "def halt():\n"
-                   "    pp.addSimpleAction(ID, 3000, 'from stop', 1)\n"
+                   "def halt():\n    pp.addSimpleAction(ID, 3000, 'from stop', 1)\n"
                    "    return stops.append(1) or True\n"
-                   "def act(i):\n"
-                   "    actions.append(i)\n"
-                   "    pp.setChecked(ID, 2, 1)\n"
-                   "    time.sleep(0)\n"
-                   "    pp.addSimpleAction(ID, 1000, 'from action', 1)\n"
-                   "def on_event(e):\n"
-                   "    events.append(e)\n"
-                   "    pp.setChecked(ID, 3, 1)\n"
+                   "def act(i):\n    actions.append(i)\n    pp.setChecked(ID, 2, 1)\n"
+                   "    time.sleep(0)\n    pp.addSimpleAction(ID, 1000, 'from action', 1)\n"
+                   "def on_event(e):\n    events.append(e)\n    pp.setChecked(ID, 3, 1)\n"
                    "    pp.addSimpleAction(ID, 2000, 'from event', 1)\n"
-                   "pp.setStopCallback(ID, halt)\n"
-                   "pp.setOnPluginActionCallback(ID, act)\n"
+                   "pp.setStopCallback(ID, halt)\npp.setOnPluginActionCallback(ID, act)\n"
                    "pp.setConsumeICDEventCallback(ID, KEY, on_event)"));
     const unsigned int before = script.plugin->getPluginActionSize();
 
@@ -69,5 +59,3 @@ TEST(InterfaceLockOrder, ReentryAndAnEventCallableAgainstAnActionCallableNeverDe
     // The group leaves exactly one child checked.
     EXPECT_EQ(script.text("int(pp.getChecked(ID, 2)) + int(pp.getChecked(ID, 3))"), "1");
 }
-
-}  // namespace

@@ -1,7 +1,6 @@
 // Module functions as the script calls them: refused arguments and identifiers are printed and
 // give None with nothing raised into the script; results are references of the caller's own;
 // dialogs get their texts in the right order.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,25 +10,10 @@
 #include "QtInterpreter.h"
 
 using plugintest::ScriptedPlugin;
-using ::testing::StartsWith;
-
-namespace {
-
-class ModuleFunctions : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        QtInterpreterDialogs::setInteractive(false);
-        script = new ScriptedPlugin();
-        script->run("pp.addSimpleAction(ID, 1, 'Check', pp.ACTION_TYPE_CHECKABLE)");
-    }
-    static void TearDownTestSuite() { delete script; }
-    static ScriptedPlugin* script;
-};
-ScriptedPlugin* ModuleFunctions::script = nullptr;
 
 #define WRONG_ARGS "AttributeError: wrong args: must be "
 
-TEST_F(ModuleFunctions, RefusedCallsPrintOneReportAndGiveNone) {
+TEST(ModuleFunctions, RefusedCallsPrintOneReportAndGiveNone) {
     // A report ending in a newline is the whole text printed; the interpreter's own texts are
     // compared by their start, which does not change between versions.
     const std::pair<const char*, const char*> rows[] = {
@@ -66,42 +50,41 @@ TEST_F(ModuleFunctions, RefusedCallsPrintOneReportAndGiveNone) {
         {"setStartCallback('x', print)", ""},  // the callback setters ignore it silently
         {"commitSingleMessage(ID, 'ffff', 'M')", "RuntimeError: no proxyHandlderinterface found\n"},
     };
+    ScriptedPlugin script;
     for (const auto& [call, report] : rows) {
         CaptureOutput capture;
-        const bool none = script->run(std::string("r = pp.") + call + "\nassert r is None");
+        const bool none = script.run(std::string("r = pp.") + call + "\nassert r is None");
         const std::string err = capture.err(), expected = report;
+        const bool whole = expected.empty() || expected.back() == '\n';
         EXPECT_TRUE(none) << call << "\n" << err;
-        if (expected.empty() || expected.back() == '\n') {
-            EXPECT_EQ(err, expected) << call;
-        } else {
-            EXPECT_THAT(err, StartsWith(expected)) << call;
-        }
+        EXPECT_EQ(whole ? err : err.substr(0, expected.size()), expected) << call;
     }
 }
 
-TEST_F(ModuleFunctions, ResultsAreNewReferencesAndNothingIsLeftPending) {
+TEST(ModuleFunctions, ResultsAreNewReferencesAndNothingIsLeftPending) {
     // A function, its arguments and the dialog answer queued for each call (null: a cancel).
-    const char* rows[][3] = {
-        {"getChecked", "(ID, 1)", ""},
-        {"getChecked", "(ID, 555)", ""},
-        {"setName", "(ID, 'n')", ""},
-        {"commitSingleMessage", "(ID, KEY, 'STATUS')", ""},
-        {"inputBox", "(ID,)", "70000"},
-        {"openDirDialog", "(ID,)", nullptr},
-        {"messageBox", "(ID, 't')", "70000"},
-        {"sendICDEvent", "(ID, KEY, None)", ""},
-        {"getEncoderName", "(ID, KEY, 'STATUS', 'mode')", ""},
-    };
+    const char* rows[][3] = {{"getChecked", "(ID, 1)", ""},
+                             {"getChecked", "(ID, 555)", ""},
+                             {"setName", "(ID, 'n')", ""},
+                             {"commitSingleMessage", "(ID, KEY, 'STATUS')", ""},
+                             {"inputBox", "(ID,)", "70000"},
+                             {"openDirDialog", "(ID,)", nullptr},
+                             {"messageBox", "(ID, 't')", "70000"},
+                             {"sendICDEvent", "(ID, KEY, None)", ""},
+                             {"getEncoderName", "(ID, KEY, 'STATUS', 'mode')", ""}};
+    QtInterpreterDialogs::setInteractive(false);
+    ScriptedPlugin script;
+    ASSERT_TRUE(script.run("pp.addSimpleAction(ID, 1, 'Check', pp.ACTION_TYPE_CHECKABLE)"));
     // "call: references to the result", compared once the output is no longer captured (a
     // failure message printed while it is would be lost with the capture).
     std::vector<std::string> seen, wanted;
     {
         CaptureOutput capture;
-        PySession::Use use(script->plugin->getSession());
+        PySession::Use use(script.plugin->getSession());
         for (const auto& [function, args, answer] : rows) {
             PyRef callable =
-                PyRef::steal(PyObject_GetAttrString(script->plugin->getModule(), function));
-            PyRef arguments = script->value(args);
+                PyRef::steal(PyObject_GetAttrString(script.plugin->getModule(), function));
+            PyRef arguments = script.value(args);
             auto call = [&, answer = answer] {
                 answer ? QtInterpreterDialogs::queueAnswer(answer)
                        : QtInterpreterDialogs::queueCancel();
@@ -127,50 +110,47 @@ TEST_F(ModuleFunctions, ResultsAreNewReferencesAndNothingIsLeftPending) {
                 PyErr_Clear();
                 references = before >= (1 << 28) ? 1 : (Py_REFCNT(r) - before + 100) / 200;
             }
-            const std::string name = function + std::string(args) + (pending ? " pending" : "");
-            seen.push_back(name + ": " + std::to_string(references));
-            wanted.push_back(function + std::string(args) + ": 1");
+            const std::string name = function + std::string(args);
+            seen.push_back(name + (pending ? " pending: " : ": ") + std::to_string(references));
+            wanted.push_back(name + ": 1");
         }
     }
     EXPECT_EQ(seen, wanted);
 }
 
-TEST_F(ModuleFunctions, DialogsPrintTheirLineAndGiveOneQueuedAnswerOrTheirDefault) {
+TEST(ModuleFunctions, DialogsPrintTheirLineAndGiveOneQueuedAnswerOrTheirDefault) {
     // A call, what is queued for it (null: nothing, empty: a cancel), its line and its result.
     const char* rows[][4] = {
-        {"openFileDialog(ID)", "/in", "openFileDialog Open File: . [All Files (*)]", "'/in'"},
-        {"openFileDialog(ID, 'Pick', '/etc', 'ICD')", "", "openFileDialog Pick: /etc [ICD]",
-         "None"},
-        {"saveFileDialog(ID)", nullptr, "saveFileDialog Save File: . [All Files (*)]", "None"},
+        {"openFileDialog(ID, 'Pick', '/etc', 'ICD')", "/in", "openFileDialog Pick: /etc [ICD]",
+         "'/in'"},
+        {"saveFileDialog(ID)", "", "saveFileDialog Save File: . [All Files (*)]", "None"},
         {"saveFileDialog(ID, 'Keep', '/tmp')", "-", "saveFileDialog Keep: /tmp [All Files (*)]",
          "'-'"},
-        {"openDirDialog(ID)", "/tmp", "openDirDialog Open Dir: .", "'/tmp'"},
         {"openDirDialog(ID, 'Where', '/')", nullptr, "openDirDialog Where: /", "None"},
         // The library prints caption then text: (text, caption) = (second, first).
         {"inputBox(ID, 'first', 'second')", "typed", "inputBox first: second", "'typed'"},
-        {"inputBox(ID)", "", "inputBox : ", "None"},
+        {"inputBox(ID)", nullptr, "inputBox : ", "None"},
         {"messageBox(ID, 'Sure?', 'Confirm', 3, 2)", " 7 ", "messageBox Confirm: Sure?", "7"},
-        {"messageBox(ID, 'Sure?')", "yes", "messageBox : Sure?", "0"},
-        {"messageBox(ID, 'Sure?')", "", "messageBox : Sure?", "0"},
-        {"messageBox(ID, 'Sure?')", nullptr, "messageBox : Sure?", "0"},
-    };
+        {"messageBox(ID, 'Sure?')", nullptr, "messageBox : Sure?", "0"}};
+    QtInterpreterDialogs::setInteractive(false);
+    ScriptedPlugin script;
     for (const auto& [call, queued, line, result] : rows) {
         if (queued != nullptr) {
             *queued ? QtInterpreterDialogs::queueAnswer(queued)
                     : QtInterpreterDialogs::queueCancel();
         }
         CaptureOutput capture;
-        script->run(std::string("r = pp.") + call);
+        script.run(std::string("r = pp.") + call);
         const std::string printed = capture.out() + capture.err();
         // What is printed, the answers left and the result.
         EXPECT_EQ(printed + std::to_string(QtInterpreterDialogs::pendingAnswers()) + " " +
-                      script->text("repr(r)"),
+                      script.text("repr(r)"),
                   "dialog: " + std::string(line) + "\n0 " + result)
             << call << " with " << (queued ? queued : "nothing") << " queued";
     }
 }
 
-TEST(ModuleLookups, AnotherPluginsIdentifierOrKeyActsOnThatPlugin) {
+TEST(ModuleFunctions, AnotherPluginsIdentifierOrKeyActsOnThatPlugin) {
     ScriptedPlugin mine, theirs;
     ASSERT_TRUE(mine.run("pp.setName('" + theirs.registry().getIdentifier() + "', 'renamed')\n" +
                          "r = pp.raiseError(ID, '" + theirs.text("KEY") + "', 'neighbour', 2)"));
@@ -180,5 +160,3 @@ TEST(ModuleLookups, AnotherPluginsIdentifierOrKeyActsOnThatPlugin) {
     ASSERT_EQ(theirs.handler->errors().size(), 1u);
     EXPECT_EQ(theirs.handler->errors()[0].text, "neighbour");
 }
-
-}  // namespace

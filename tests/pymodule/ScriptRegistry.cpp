@@ -4,8 +4,6 @@
 
 #include "../plugin/ScriptedPluginSupport.h"
 
-namespace {
-
 using plugintest::ScriptedPlugin;
 
 TEST(ScriptIdentifiers, AreFoundOnlyByAnExactMatch) {
@@ -21,17 +19,11 @@ TEST(ScriptIdentifiers, AreFoundOnlyByAnExactMatch) {
     }
 }
 
-class ScriptActions : public ::testing::Test {
-protected:
+TEST(ScriptActions, TypesMapAndASecondActionWithAUsedIdIsAddedButTheFirstKeepsTheId) {
     ScriptedPlugin script;
-};
-
-TEST_F(ScriptActions, TypesMapAndASecondActionWithAUsedIdIsAddedButTheFirstKeepsTheId) {
-    ASSERT_TRUE(
-        script.run("for i, t in enumerate([0, 1, 2, 3, 4, 5, -1]):\n"
-                   "    pp.addSimpleAction(ID, i, 'a%d' % i, t)\n"
-                   "pp.addCallableAction(ID, 4, 'second', lambda: {})\n"
-                   "pp.setChecked(ID, 4, 1)"));
+    ASSERT_TRUE(script.run(
+        "for i, t in enumerate([0, 1, 2, 3, 4, 5, -1]):\n    pp.addSimpleAction(ID, i, 'a', t)\n"
+        "pp.addCallableAction(ID, 4, 'second', lambda: {})\npp.setChecked(ID, 4, 1)"));
     const ICDPluginActionType expected[] = {
         ACTION_TYPE_NORMAL,    ACTION_TYPE_NORMAL, ACTION_TYPE_MENU,  ACTION_TYPE_EX_GROUP,
         ACTION_TYPE_CHECKABLE, ACTION_TYPE_NORMAL, ACTION_TYPE_NORMAL};
@@ -44,7 +36,8 @@ TEST_F(ScriptActions, TypesMapAndASecondActionWithAUsedIdIsAddedButTheFirstKeeps
     EXPECT_EQ(script.action(8)->getActionKind(), ACTION_KIND_DICTIONARY);
 }
 
-TEST_F(ScriptActions, ChildrenGoUnderTheirParentAndAnUnknownParentAddsNothing) {
+TEST(ScriptActions, ChildrenGoUnderTheirParentAndAnUnknownParentAddsNothing) {
+    ScriptedPlugin script;
     CaptureOutput capture;
     ASSERT_TRUE(
         script.run("pp.addSimpleAction(ID, 10, 'Tools', pp.ACTION_TYPE_MENU)\n"
@@ -62,19 +55,17 @@ TEST_F(ScriptActions, ChildrenGoUnderTheirParentAndAnUnknownParentAddsNothing) {
     EXPECT_EQ(children[1]->getParent(), script.action(1));
 }
 
-TEST_F(ScriptActions, CheckingRunsStopFirstAndKeepsAtMostOneOfAGroupCheckedButMenuItemsFree) {
+TEST(ScriptActions, CheckingRunsStopFirstAndKeepsAtMostOneOfAGroupCheckedButMenuItemsFree) {
+    ScriptedPlugin script;
     ASSERT_TRUE(script.run(
-        "calls = []\n"
-        "def halt():\n"
+        "calls = []\ndef halt():\n"
         "    return calls.append((pp.getChecked(ID, 21), pp.getChecked(ID, 22))) or True\n"
         "pp.setStopCallback(ID, halt)\n"
         "pp.addSimpleAction(ID, 20, 'Mode', pp.ACTION_TYPE_EX_GROUP)\n"
-        "pp.addSimpleAction(ID, 21, 'Fast', pp.ACTION_TYPE_CHECKABLE, 20)\n"
-        "pp.addSimpleAction(ID, 22, 'Slow', pp.ACTION_TYPE_CHECKABLE, 20)\n"
         "pp.addSimpleAction(ID, 23, 'Plain', pp.ACTION_TYPE_NORMAL)\n"
         "pp.addSimpleAction(ID, 30, 'View', pp.ACTION_TYPE_MENU)\n"
-        "pp.addSimpleAction(ID, 31, 'Grid', pp.ACTION_TYPE_CHECKABLE, 30)\n"
-        "pp.addSimpleAction(ID, 32, 'Axes', pp.ACTION_TYPE_CHECKABLE, 30)\n"
+        "for i in 21, 22, 31, 32:\n"
+        "    pp.addSimpleAction(ID, i, 'c', pp.ACTION_TYPE_CHECKABLE, i - i % 10)\n"
         "r = (pp.setChecked(ID, 21, 2), pp.setChecked(ID, 22, 1), pp.setChecked(ID, 23, 1),\n"
         "     pp.setChecked(ID, 20, 1), pp.setChecked(ID, 99, 1))\n"
         "stopped = list(calls)\n"
@@ -87,5 +78,3 @@ TEST_F(ScriptActions, CheckingRunsStopFirstAndKeepsAtMostOneOfAGroupCheckedButMe
     // Clearing any member of a group clears them all.
     EXPECT_EQ(script.text("after"), "[False, False, True, True]");
 }
-
-}  // namespace
