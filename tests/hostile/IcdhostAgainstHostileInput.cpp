@@ -65,9 +65,9 @@ TEST_F(IcdhostAgainstHostileInput, EveryKindOfMalformedIcdFileStopsItWithStatusT
 // every kind of callable (actions 11 to 14 switch fails_everywhere.py's way of failing).
 TEST_F(IcdhostAgainstHostileInput, HostileScriptsNeverTakeItDownAndAreReported) {
     const std::string registering = harness::readFile(workDir.path() + "ends_at_load.py");
-    workDir.write("exits.py", registering + "sys.exit(3)\n");
-    workDir.write("raises.py", registering + "raise SystemExit('load')\n");
-    workDir.write("interrupted.py", registering + "raise KeyboardInterrupt\nprint('on')\n");
+    workDir.write("ends_exit.py", registering + "sys.exit(3)\n");
+    workDir.write("ends_raise.py", registering + "raise SystemExit('load')\n");
+    workDir.write("ends_interrupt.py", registering + "raise KeyboardInterrupt\nprint('on')\n");
     // Errors printed while sys.stderr refuses to write, then once it is gone, reach icdhost's.
     workDir.write("no_stderr.py",
                   harness::readFile(workDir.path() + "fails_everywhere.py") +
@@ -79,55 +79,49 @@ TEST_F(IcdhostAgainstHostileInput, HostileScriptsNeverTakeItDownAndAreReported) 
         "start\naction 1\nexec 7 a=1\nevent 5\nsync\nset STATUS.int 5\ndecode STATUS.int 10\n"
         "set STATUS.text hello\ndecode STATUS.text \"RAW\"\nset STATUS.text again\nsleep "
         "200\nstop\n";
-    struct Case {
-        std::string script;
-        std::string scenario;
-        std::vector<std::string> reports;      // each found somewhere on standard error
-        std::string printed = "\nsurvived\n";  // found on standard output
-    };
-    const std::string started = "\nends_at_load: started\n";
-    const std::vector<Case> cases = {
-        {"fails_everywhere.py",
-         "action 11\n" + everyCallable + "action 12\n" + everyCallable + "action 13\n" +
-             everyCallable + "action 14\n" + everyCallable,
-         {"HostileError: start", "SystemExit: action", "SystemExit: dictionary action",
-          "KeyboardInterrupt: event", "<class 'SystemExit'>: encode",
-          "<class 'KeyboardInterrupt'>: decode"}},
-        // What a script registered before it ended itself while loading stays.
-        {"exits.py", everyCallable, {"SystemExit: 3"}, started},
-        {"raises.py", everyCallable, {"SystemExit: load"}, started},
-        {"interrupted.py", everyCallable, {"KeyboardInterrupt"}, started},
-        {"excepthook_exits.py",
-         everyCallable,
-         {"Error in sys.excepthook:", "SystemExit: 9", "Original exception was:",
-          "AttributeError: wrong args: must be name [string]", "ValueError: start refuses"}},
-        {"no_stderr.py", everyCallable, {"HostileError: start", "HostileError: gone"}},
-        {"recursion_through_host.py", everyCallable, {"RecursionError"}},
+    // The script, then what must be found on standard error.
+    const std::vector<std::vector<std::string>> cases = {
+        {"fails_everywhere.py", "HostileError: start", "SystemExit: action",
+         "SystemExit: dictionary action", "KeyboardInterrupt: event",
+         "<class 'SystemExit'>: encode", "<class 'KeyboardInterrupt'>: decode"},
+        {"ends_exit.py", "SystemExit: 3"},
+        {"ends_raise.py", "SystemExit: load"},
+        {"ends_interrupt.py", "KeyboardInterrupt"},
+        {"excepthook_exits.py", "Error in sys.excepthook:", "SystemExit: 9",
+         "Original exception was:", "AttributeError: wrong args: must be name [string]",
+         "ValueError: start refuses"},
+        {"no_stderr.py", "HostileError: start", "HostileError: gone"},
+        {"recursion_through_host.py", "RecursionError"},
         {"rebinds_while_running.py",
-         everyCallable,
-         {"<class 'AttributeError'>: 'ForgettingCoder' object has no attribute 'encode'"}},
+         "<class 'AttributeError'>: 'ForgettingCoder' object has no attribute 'encode'"},
         // Its threads are still running when icdhost ends.
-        {"spawns_threads.py", everyCallable, {}},
+        {"spawns_threads.py"},
     };
-    for (const Case& test : cases) {
-        workDir.write("scenario.icdhost", test.scenario + "echo survived\n");
-        harness::ChildResult result =
-            harness::runIcdhost({"--icd", "hostile_bus.xml", "--script", "./" + test.script,
-                                 "--run", "scenario.icdhost"},
-                                workDir.path());
+    for (const auto& test : cases) {
+        std::string scenario = everyCallable;
+        if (test[0] == "fails_everywhere.py") {
+            scenario = "action 11\n" + scenario + "action 12\n" + scenario + "action 13\n" +
+                       scenario + "action 14\n" + scenario;
+        }
+        workDir.write("scenario.icdhost", scenario + "echo survived\n");
+        harness::ChildResult result = harness::runIcdhost(
+            {"--icd", "hostile_bus.xml", "--script", test[0], "--run", "scenario.icdhost"},
+            workDir.path());
         // 1 when a command of the scenario failed (an action the script never added): never a
         // crash, a hang nor an exit the script chose.
         EXPECT_TRUE(result.status == 0 || result.status == 1)
-            << test.script << ": status " << result.status << "\n"
+            << test[0] << ": status " << result.status << "\n"
             << result.err.substr(0, 3000);
-        for (const std::string& text :
-             {test.printed, std::string("\nsurvived\n"), std::string("destroying plugin")}) {
-            EXPECT_NE(result.out.find(text), std::string::npos) << test.script << ": " << text;
-        }
-        EXPECT_EQ(result.out.find("\non\n"), std::string::npos) << test.script;
-        for (const std::string& report : test.reports) {
-            EXPECT_NE(result.err.find(report), std::string::npos)
-                << test.script << ": " << report << "\n"
+        EXPECT_NE(result.out.find("\nsurvived\n"), std::string::npos) << test[0];
+        EXPECT_NE(result.out.find("destroying plugin"), std::string::npos) << test[0];
+        // What a script registered before it ended itself while loading stays.
+        EXPECT_EQ(result.out.find("\nends_at_load: started\n") != std::string::npos,
+                  test[0].rfind("ends_", 0) == 0)
+            << test[0];
+        EXPECT_EQ(result.out.find("\non\n"), std::string::npos) << test[0];
+        for (std::size_t i = 1; i < test.size(); ++i) {
+            EXPECT_NE(result.err.find(test[i]), std::string::npos)
+                << test[0] << ": " << test[i] << "\n"
                 << result.err.substr(0, 3000);
         }
     }

@@ -24,13 +24,6 @@ using namespace std::chrono_literals;
 
 constexpr int kCallsPerFunction = 3000 / harness::kSlowdown;
 
-void collectActions(ICDPluginAction* action, std::vector<ICDPluginAction*>& all) {
-    all.push_back(action);
-    for (ICDPluginAction* child : action->getChildren()) {
-        collectActions(child, all);
-    }
-}
-
 TEST(ModuleFunctionFuzzing, GeneratedCallsNeverRaiseIntoTheScriptAndReportOnlyWhatIsDocumented) {
     Watchdog watchdog("module function fuzzing", 110s);
     const std::string icd = harness::dataPath("hostile", "hostile_bus.xml");
@@ -44,9 +37,7 @@ TEST(ModuleFunctionFuzzing, GeneratedCallsNeverRaiseIntoTheScriptAndReportOnlyWh
     {
         CaptureOutput setUpOutput;
         harness::setUp(&bystander,
-                       scripts.write("bystander.py",
-                                     "class ProxyPluginObject:\n"
-                                     "    \"\"\"Bystander.\"\"\"\n"),
+                       scripts.write("bystander.py", "class ProxyPluginObject:\n    pass\n"),
                        {other});
         harness::setUp(&fuzzed, scripts.copy("hostile", "fuzz_module.py"), {hostile});
         ASSERT_EQ(setUpOutput.err(), "");
@@ -91,18 +82,6 @@ TEST(ModuleFunctionFuzzing, GeneratedCallsNeverRaiseIntoTheScriptAndReportOnlyWh
     fuzzed.start();
     for (unsigned int id = 0; id < 8; ++id) {
         fuzzed.onPluginAction(id);
-    }
-    std::vector<ICDPluginAction*> actions;
-    for (unsigned int index = 0; index < fuzzed.getPluginActionSize(); ++index) {
-        collectActions(fuzzed.getPluginAction(index), actions);
-    }
-    for (ICDPluginAction* action : actions) {
-        PySession::Use use(session);
-        ICDDictionary results;
-        if (action->getActionKind() == ACTION_KIND_DICTIONARY) {
-            action->execute(ICDDictionary(), &results);
-            action->help();
-        }
     }
     for (unsigned int event : {1u, 5u, 3000u, 2147483648u}) {
         hostile->deliverICDEvent(event, 0);

@@ -9,12 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,11 +52,20 @@ inline ICDHandler* loadHandler(const std::string& path) {
     return kept->back().get();
 }
 
+inline std::string readFile(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
 class ScratchDir {
 public:
     ScratchDir() {
         char name[] = "/tmp/ppp-harness-XXXXXX";
-        _path = std::string(mkdtemp(name) != nullptr ? name : "/tmp") + "/";
+        if (mkdtemp(name) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        _path = std::string(name) + "/";
     }
     ~ScratchDir() {
         std::error_code ignored;
@@ -65,9 +76,7 @@ public:
 
     const std::string& path() const { return _path; }
     std::string copy(const std::string& folder, const std::string& name) const {
-        std::filesystem::copy_file(dataPath(folder, name), _path + name,
-                                   std::filesystem::copy_options::overwrite_existing);
-        return _path + name;
+        return write(name, readFile(dataPath(folder, name)));
     }
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(_path + name, std::ios::binary) << text;
@@ -116,29 +125,19 @@ inline bool errorPending(PySession* session) {
     return pending;
 }
 
-// The lines of `text` that match none of `allowed`, one per line (the first ten).
+// The lines of `text` that match none of `allowed`, the first ten.
 inline std::string unexpectedLines(const std::string& text,
                                    const std::vector<std::regex>& allowed) {
     std::istringstream in(text);
-    std::string line;
     std::string unexpected;
-    for (int count = 0; std::getline(in, line) && count < 10;) {
-        bool matched = false;
-        for (const std::regex& pattern : allowed) {
-            matched = matched || std::regex_match(line, pattern);
-        }
-        if (!matched) {
+    for (std::string line; std::getline(in, line) && unexpected.size() < 2000;) {
+        if (std::none_of(allowed.begin(), allowed.end(), [&](const std::regex& pattern) {
+                return std::regex_match(line, pattern);
+            })) {
             unexpected += line + "\n";
-            ++count;
         }
     }
     return unexpected;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
 }
 
 struct ChildResult {

@@ -42,9 +42,9 @@ constexpr int kActionCalls = 30000 / harness::kSlowdown;       // per plug-in
 // what stays is the actions the scripts add (a few hundred) and the allocators' slack.
 constexpr std::size_t kResidentGrowthBound = 12u << 20;
 
-// Module `stressdriver` of plug-in 0's Python bus driver: encode(field, value) sets an unsigned
-// DRIVER field of the driven handler and encodes it through the host library on the calling
-// thread, which holds the interpreter; it returns the raw word, or -1 when encoding failed.
+// stress_plugin.encode(field, value) of plug-in 0's Python bus driver: sets an unsigned DRIVER
+// field of the driven handler and encodes it through the host library on the calling thread,
+// which holds the interpreter; returns the raw word, or -1 when encoding failed.
 ICDHandler* g_drivenHandler = nullptr;
 
 PyObject* driverEncode(PyObject*, PyObject* args) {
@@ -60,16 +60,7 @@ PyObject* driverEncode(PyObject*, PyObject* args) {
     return PyLong_FromUnsignedLongLong(field->getRaw());
 }
 
-PyMethodDef driverMethods[] = {{"encode", driverEncode, METH_VARARGS, nullptr}, {}};
-PyModuleDef driverModule = {PyModuleDef_HEAD_INIT,
-                            "stressdriver",
-                            nullptr,
-                            -1,
-                            driverMethods,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr};
+PyMethodDef driverEncodeDef = {"encode", driverEncode, METH_VARARGS, nullptr};
 
 std::size_t residentBytes() {
     std::ifstream statm("/proc/self/statm");
@@ -79,32 +70,21 @@ std::size_t residentBytes() {
     return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 }
 
-// Sets, encodes and decodes the HOST fields ending in `suffix` through the encoders of the
-// handler's owner (which scale by `factor`); an empty text when every result was right.
-std::string checkHostFields(ICDHandler* handler, const std::string& suffix, long long factor,
-                            int value) {
-    ICDMessage* host = handler->findMessage("HOST");
-    ICDGenericMessageField* count = host->findMessageField("count" + suffix);
-    ICDGenericMessageField* label = host->findMessageField("label" + suffix);
-    const std::string where = handler->getName() + " " + suffix + " " + std::to_string(value);
-    const std::string text = "v" + std::to_string(value);
-    if (!count->setValue(Value(value)) || !count->encode() ||
-        count->getRaw() != static_cast<unsigned long long>(value * factor + 1)) {
-        return where + ": count encoded to " + std::to_string(count->getRaw());
-    }
-    if (!count->decode(static_cast<unsigned long long>((value + 7) * factor + 1), false) ||
-        count->getValue() != Value(value + 7)) {
-        return where + ": count decoded to " + count->valueText();
-    }
-    if (!label->setValue(Value(text)) || !label->encode() ||
-        label->getRawText() != text + "|" + std::to_string(factor)) {
-        return where + ": label encoded to " + label->getRawText();
-    }
-    if (!label->decodeText("w" + text + "|9") ||
-        label->getValue() != Value("WV" + text.substr(1))) {
-        return where + ": label decoded to " + label->valueText();
-    }
-    return std::string();
+// Whether the HOST fields ending in `suffix` encode and decode `value` right through the
+// encoders of the handler's owner, which scale by `factor`.
+bool hostFieldsConvert(ICDHandler* handler, const std::string& suffix, unsigned long long factor,
+                       int value) {
+    ICDGenericMessageField* count =
+        handler->findMessage("HOST")->findMessageField("count" + suffix);
+    ICDGenericMessageField* label =
+        handler->findMessage("HOST")->findMessageField("label" + suffix);
+    const std::string text = std::to_string(value);
+    return count->setValue(Value(value)) && count->encode() &&
+           count->getRaw() == value * factor + 1 &&
+           count->decode((value + 7) * factor + 1, false) &&
+           count->getValue() == Value(value + 7) && label->setValue(Value(text)) &&
+           label->encode() && label->getRawText() == text + "|" + std::to_string(factor) &&
+           label->decodeText("w" + text + "|9") && label->getValue() == Value("W" + text);
 }
 
 // Reference counts of every callable and encoder a script handed to its plug-in.
@@ -122,16 +102,8 @@ std::vector<Py_ssize_t> trackedReferenceCounts(PySession* session) {
 class PluginsUnderLoad : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const std::string name : {"STRESS_A", "STRESS_B"}) {
-            std::string icd = "<icd name=\"" + name + "\">\n<message name=\"HOST\">\n";
-            for (const std::string suffix : {"0", "1"}) {
-                icd += "<field name=\"count" + suffix + "\" type=\"int\"/>\n<field name=\"label" +
-                       suffix + "\" type=\"string\"/>\n";
-            }
-            icd +=
-                "</message>\n<message name=\"DRIVER\">\n<field name=\"level0\" type=\"uint\"/>\n"
-                "<field name=\"level1\" type=\"uint\"/>\n</message>\n</icd>\n";
-            handlers.push_back(harness::loadHandler(scripts.write(name + ".xml", icd)));
+        for (const char* name : {"stress_a.xml", "stress_b.xml"}) {
+            handlers.push_back(harness::loadHandler(harness::dataPath("stress", name)));
         }
         // Plug-in 0 drives STRESS_A from Python: its encoders there are installed as a Python bus
         // driver's, and called without entering the session from code running in it.
@@ -153,9 +125,10 @@ protected:
                 handlersOf[index]);
         }
         PySession::Use use(plugins[0]->getSession());
-        PyRef module = PyRef::steal(PyModule_Create2(&driverModule, PYTHON_API_VERSION));
-        // SetItemString does not steal the module; the module table is borrowed.
-        ASSERT_EQ(PyDict_SetItemString(PyImport_GetModuleDict(), "stressdriver", module.get()), 0);
+        PyObject* module =
+            PyDict_GetItemString(PyImport_GetModuleDict(), "stress_plugin");  // borrowed
+        PyRef encode = PyRef::steal(PyCFunction_New(&driverEncodeDef, nullptr));
+        ASSERT_EQ(PyObject_SetAttrString(module, "encode", encode.get()), 0);  // does not steal
         setUpErrors = setUpOutput.err();
     }
 
@@ -187,11 +160,11 @@ protected:
             threads.emplace_back([&, t] {
                 barrier.arriveAndWait();
                 for (int i = first; i < first + encodes; ++i) {
-                    for (const std::string& failure :
-                         {checkHostFields(handlers[0], std::to_string(t), 2, i),
-                          checkHostFields(handlers[1], std::to_string(t), 3, i)}) {
-                        if (!failure.empty() && encodingFailures[t].size() < 5) {
-                            encodingFailures[t].push_back(failure);
+                    for (unsigned int h = 0; h < 2; ++h) {
+                        if (!hostFieldsConvert(handlers[h], std::to_string(t), 2 + h, i) &&
+                            encodingFailures[t].size() < 5) {
+                            encodingFailures[t].push_back(std::to_string(h) + ": " +
+                                                          std::to_string(i));
                         }
                     }
                 }
