@@ -13,11 +13,20 @@ using ::testing::HasSubstr;
 
 class PythonAction : public ::testing::Test {
 protected:
-    // Precondition: the session is held.
+    // Preconditions of the helpers: the session is held.
     ProxyPythonPluginAction* actionOf(const std::string& body) {
         actions.push_back(std::make_unique<ProxyPythonPluginAction>(50, "body", nullptr,
                                                                     script.value(body).get()));
         return actions.back().get();
+    }
+    ICDDictionary host(const std::string& dict) {
+        return fromPyDictToICDDictionary(script.value(dict).get());
+    }
+    std::string repr(const ICDDictionary& dictionary) {
+        PyRef dict = PyRef::steal(PyDict_New());
+        fromICDDictionaryToPyDict(dictionary, dict.get());
+        PyRef text = PyRef::steal(PyObject_Repr(dict.get()));
+        return PyUnicode_AsUTF8(text.get());
     }
     plugintest::ScriptedPlugin script;
     // Deleting an action releases nothing of Python's: the test's actions go with the test.
@@ -26,36 +35,25 @@ protected:
 
 TEST_F(PythonAction, InputsBindAsKeywordsAndADictResultReplacesTheOutputsOrTheyAreKept) {
     ASSERT_TRUE(script.run("def add(a, b):\n    return {'sum': a + b, 'label': 'x%d' % a}"));
-    ICDDictionary two, stray;
-    two.setLong("a", 2);
-    two.setLong("b", 40);
-    stray.setLong("stray", 2);
-    // A body, its input, whether it succeeds and the outputs it leaves from old=1.
-    const std::tuple<const char*, ICDDictionary, bool, std::map<std::string, ICDDictionary::Value>>
-        rows[] = {
-            {"add", two, true, {{"sum", 42L}, {"label", std::string("x2")}}},
-            {"lambda: {}", ICDDictionary(), true, {}},
-            {"lambda a=1: {'a': a}", stray, false, {{"old", 1L}}},
-            {"lambda: None", ICDDictionary(), false, {{"old", 1L}}},
-        };
-    std::vector<std::pair<bool, ICDDictionary>> outcomes;
-    std::vector<bool> pending;
+    // A body, its inputs, and its result with the outputs it leaves of {'old': 1}.
+    const char* rows[][3] = {{"add", "{'a': 2, 'b': 40}", "True {'label': 'x2', 'sum': 42}"},
+                             {"lambda: {}", "{}", "True {}"},
+                             {"lambda a=1: {'a': a}", "{'stray': 2}", "False {'old': 1}"},
+                             {"lambda: None", "{}", "False {'old': 1}"}};
+    std::vector<std::string> seen, wanted;
     CaptureOutput capture;
     {
         PySession::Use use(script.plugin->getSession());
-        for (const auto& [body, input, done, values] : rows) {
-            ICDDictionary output;
-            output.setLong("old", 1);
-            outcomes.emplace_back(actionOf(body)->execute(input, &output), output);
-            pending.push_back(PyErr_Occurred() != nullptr);
+        for (const auto& [body, input, outcome] : rows) {
+            ICDDictionary output = host("{'old': 1}");
+            const bool done = actionOf(body)->execute(host(input), &output);
+            seen.push_back(body + std::string(done ? ": True " : ": False ") + repr(output) +
+                           (PyErr_Occurred() != nullptr ? " pending" : ""));
+            wanted.push_back(body + std::string(": ") + outcome);
         }
     }
     const std::string err = capture.err();
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        EXPECT_EQ(outcomes[i].first, std::get<2>(rows[i])) << std::get<0>(rows[i]);
-        EXPECT_EQ(outcomes[i].second.values(), std::get<3>(rows[i])) << std::get<0>(rows[i]);
-        EXPECT_FALSE(pending[i]) << std::get<0>(rows[i]);
-    }
+    EXPECT_EQ(seen, wanted);
     // The stray key is reported; a None result prints nothing.
     EXPECT_THAT(err, HasSubstr("TypeError"));
     EXPECT_THAT(err, HasSubstr("stray"));

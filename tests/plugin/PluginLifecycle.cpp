@@ -9,7 +9,8 @@ using P = ProxyPythonPlugin;
 
 TEST(PluginLifecycle, StartAndStopFollowTheScriptsAnswersAndOnlyTrueCounts) {
     ScriptDir dir("lifecycle.py");
-    auto plugin = makePlugin(dir.script, loadHandler());
+    ScriptedPlugin script(dir.script);
+    ProxyPythonPlugin* plugin = script.plugin.get();
     // The script's answer, the call, what is printed and the state after.
     const std::tuple<const char*, void (P::*)(), std::string> rows[] = {
         {"start_answer = 1", &P::start, "script start\nLifecycle::Start() 0\nstopped"},
@@ -22,7 +23,7 @@ TEST(PluginLifecycle, StartAndStopFollowTheScriptsAnswersAndOnlyTrueCounts) {
     for (const auto& [answer, call, expected] : rows) {
         EXPECT_TRUE(plugin->getSession()->eval(answer));
         CaptureOutput output;
-        (plugin.get()->*call)();
+        (plugin->*call)();
         const std::string state = plugin->isRunning() ? "running" : "stopped";
         EXPECT_EQ(output.out() + output.err() + state, expected) << answer;
     }
@@ -32,7 +33,8 @@ TEST(PluginLifecycle, HelpActionOpensCompiledHelpOrThePydocPageAndNeverReachesTh
     setenv("ICD_OPEN_COMMAND", dataPath("record-open.sh").c_str(), 1);
     for (const bool compiled : {false, true}) {
         ScriptDir dir("lifecycle.py", compiled);
-        auto plugin = makePlugin(dir.script, loadHandler());
+        ScriptedPlugin script(dir.script);
+        ProxyPythonPlugin* plugin = script.plugin.get();
         EXPECT_EQ(std::filesystem::exists(dir.path + "ProxyPluginObject.html"), !compiled);
         CaptureOutput actions;
         plugin->onPluginAction(5);
@@ -47,7 +49,7 @@ TEST(PluginLifecycle, EventsNeverReachADeletedPluginThroughItsScript) {
     Watchdog watchdog("events after deletion", std::chrono::seconds(30));
     ScriptDir dir("lifecycle.py");
     ICDHandler* handler = loadHandler();
-    makePlugin(dir.script, handler).reset();
+    ScriptedPlugin(dir.script, handler).plugin.reset();
     // The script's event callable still runs; its call on the plug-in fails cleanly.
     CaptureOutput deleted;
     handler->deliverICDEvent(1235, 0);

@@ -22,16 +22,17 @@ TEST(ScriptSetup, SecondHandlerAddsABridgeUnderItsKeyRunsTheScriptAgainAndAddsAH
     // Compiled help keeps pydoc out: pydoc keeps a reference to the script's modules.
     ScriptDir dir("lifecycle.py", true);
     ICDHandler* handlers[] = {loadHandler(), loadHandler("second_bus.xml")};
-    auto plugin = makePlugin(dir.script, handlers[0]);
+    ScriptedPlugin script(dir.script, handlers[0]);
+    ProxyPythonPlugin* plugin = script.plugin.get();
     auto moduleReferences = [&] {
         PySession::Use use(plugin->getSession());
         return Py_REFCNT(plugin->getModule());
     };
     const Py_ssize_t referencesBefore = moduleReferences();
 
-    EXPECT_EQ(assign(plugin.get(), handlers[1]),
-              "run 2 " + ProxyPythonPlugin::handlerKeyOf(handlers[1]) + " SECOND_BUS " +
-                  dataPath("second_bus.xml") + " 4000000000\nProxyPythonPlugin::Lifecycle\n");
+    EXPECT_EQ(assign(plugin, handlers[1]), "run 2 " + ProxyPythonPlugin::handlerKeyOf(handlers[1]) +
+                                               " SECOND_BUS " + dataPath("second_bus.xml") +
+                                               " 4000000000\nProxyPythonPlugin::Lifecycle\n");
     EXPECT_EQ(helpActions(*plugin), 2);
     for (ICDHandler* handler : handlers) {
         const auto* bridge =
@@ -50,12 +51,12 @@ TEST(ScriptSetup, MissingScriptIsReportedAndThePluginIsNamedAfterItsIdentifier) 
         {dataPath(""), dataPath("")},  // a directory is no script
     };
     for (const auto& [fileName, scriptDir] : rows) {
-        auto plugin = makePlugin(fileName);
-        const std::string printed = assign(plugin.get(), loadHandler());
+        ScriptedPlugin script(fileName);
+        ProxyPythonPlugin* plugin = script.plugin.get();
         const std::string id = plugin->getInterface()->getIdentifier();
         const std::string expected = "Module::proxyplugin->" + id + "\nProxyPythonPlugin::" + id +
                                      "\npython plugin file " + fileName + " not found\n";
-        EXPECT_EQ(printed.substr(0, expected.size()), expected);
+        EXPECT_EQ(script.printed.substr(0, expected.size()), expected);
         EXPECT_EQ(helpActions(*plugin), 1) << fileName;
         EXPECT_TRUE(plugin->getSession()->eval("assert sys.path[-2:] == ['" + scriptDir + "', '" +
                                                scriptDir + "lib/site-packages']"));

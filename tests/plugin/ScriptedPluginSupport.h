@@ -47,20 +47,17 @@ inline std::string assign(ICDPluginObject* plugin, ICDHandler* handler) {
     return output.out() + output.err();
 }
 
-inline std::unique_ptr<ProxyPythonPlugin> makePlugin(const std::string& fileName,
-                                                     ICDHandler* handler = nullptr) {
-    auto plugin = std::make_unique<ProxyPythonPlugin>("ProxyPythonPlugin?");
-    plugin->setFileName(fileName);
-    if (handler != nullptr) {
-        assign(plugin.get(), handler);
-    }
-    return plugin;
-}
-
-// A plug-in running names.py (which binds `pp`, `ID` and `KEY`) on a handler of its own.
+// A plug-in on SCRIPT, set up with HANDLER as a host sets it up (none: left unset); by default
+// names.py, which binds `pp`, `ID` and `KEY`, on a handler of its own.
 struct ScriptedPlugin {
-    ScriptedPlugin() : handler(loadHandler()), plugin(makePlugin(dataPath("names.py"), handler)) {}
-
+    explicit ScriptedPlugin(const std::string& script = dataPath("names.py"),
+                            ICDHandler* handler = loadHandler())
+        : handler(handler), plugin(std::make_unique<ProxyPythonPlugin>("ProxyPythonPlugin?")) {
+        plugin->setFileName(script);
+        if (handler != nullptr) {
+            printed = assign(plugin.get(), handler);
+        }
+    }
     bool run(const std::string& code) { return plugin->getSession()->eval(code); }
     // A raised error is printed and gives null. Precondition: the session is held.
     PyRef value(const std::string& expression) {
@@ -83,6 +80,7 @@ struct ScriptedPlugin {
 
     ICDHandler* handler;
     std::unique_ptr<ProxyPythonPlugin> plugin;
+    std::string printed;  // by set-up, standard output then standard error
 };
 
 // A copy of a test script in a directory of its own, so that pydoc pages are never written into

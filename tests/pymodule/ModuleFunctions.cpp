@@ -119,19 +119,16 @@ TEST(ModuleFunctions, ResultsAreNewReferencesAndNothingIsLeftPending) {
 }
 
 TEST(ModuleFunctions, DialogsPrintTheirLineAndGiveOneQueuedAnswerOrTheirDefault) {
-    // A call, what is queued for it (null: nothing, empty: a cancel), its line and its result.
+    // A call, what is queued for it (null: nothing, empty: a cancel), its line and its result. The
+    // icdhost tests show each dialog with its defaults; these give them their arguments.
     const char* rows[][4] = {
-        {"openFileDialog(ID, 'Pick', '/etc', 'ICD')", "/in", "openFileDialog Pick: /etc [ICD]",
-         "'/in'"},
-        {"saveFileDialog(ID)", "", "saveFileDialog Save File: . [All Files (*)]", "None"},
-        {"saveFileDialog(ID, 'Keep', '/tmp')", "-", "saveFileDialog Keep: /tmp [All Files (*)]",
-         "'-'"},
-        {"openDirDialog(ID, 'Where', '/')", nullptr, "openDirDialog Where: /", "None"},
+        {"openFileDialog(ID, 'Pick', '/e', 'I')", "/in", "openFileDialog Pick: /e [I]", "'/in'"},
+        {"saveFileDialog(ID, 'Keep', '/t')", "-", "saveFileDialog Keep: /t [All Files (*)]", "'-'"},
+        {"openDirDialog(ID, 'Where', '/')", "", "openDirDialog Where: /", "None"},
         // The library prints caption then text: (text, caption) = (second, first).
         {"inputBox(ID, 'first', 'second')", "typed", "inputBox first: second", "'typed'"},
         {"inputBox(ID)", nullptr, "inputBox : ", "None"},
-        {"messageBox(ID, 'Sure?', 'Confirm', 3, 2)", " 7 ", "messageBox Confirm: Sure?", "7"},
-        {"messageBox(ID, 'Sure?')", nullptr, "messageBox : Sure?", "0"}};
+        {"messageBox(ID, 'Sure?', 'Confirm', 3, 2)", " 7 ", "messageBox Confirm: Sure?", "7"}};
     QtInterpreterDialogs::setInteractive(false);
     ScriptedPlugin script;
     for (const auto& [call, queued, line, result] : rows) {

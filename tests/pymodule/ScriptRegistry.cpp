@@ -6,8 +6,12 @@
 
 using plugintest::ScriptedPlugin;
 
-TEST(ScriptIdentifiers, AreFoundOnlyByAnExactMatch) {
+TEST(ScriptIdentifiers, AreNumberedPerProcessAndFoundOnlyByAnExactMatch) {
     ScriptedPlugin first, second;
+    const auto number = [](ScriptedPlugin& script) {
+        return std::stoi(script.registry().getIdentifier().substr(12));
+    };
+    EXPECT_EQ(number(second), number(first) + 1);
     for (ScriptedPlugin* script : {&first, &second}) {
         const std::string id = script->registry().getIdentifier();
         EXPECT_EQ(ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(id), &script->registry());
