@@ -21,20 +21,19 @@ class HostileError(Exception):
     pass
 
 
-def hostile(*args, **kwargs):
-    raise HostileError("hostile")
+def failing(kind, *args):
+    def fail(*ignored, **also_ignored):
+        raise kind(*args)
 
-
-def exiting(*args, **kwargs):
-    sys.exit(4)
-
-
-def interrupting(*args, **kwargs):
-    raise KeyboardInterrupt
+    return fail
 
 
 def recursing(*args, **kwargs):
     return recursing()
+
+
+hostile, exiting = failing(HostileError, "hostile"), failing(SystemExit, 4)
+interrupting, quiet = failing(KeyboardInterrupt), lambda *args, **kwargs: None
 
 
 def raising(*methods, base=object):
@@ -49,10 +48,6 @@ def coder(encode, decode=None, **attributes):
 
 def codec(value):
     return value if isinstance(value, str) else abs(int(value)) % 1000
-
-
-def quiet(*args, **kwargs):
-    return None
 
 
 CALLABLES = [quiet, hostile, exiting, interrupting, recursing, raising("__call__")(), len, int,
@@ -128,9 +123,8 @@ FUNCTIONS = [
 ]
 
 
+# sys.stderr collected per thread: a bridge thread's reports never mix with the calls'.
 class PerThreadStderr:
-    """sys.stderr collected per thread: a bridge thread's reports never mix with the calls'."""
-
     def __init__(self):
         self.texts = {}
 
@@ -154,9 +148,9 @@ def note(kind, text):
         summary[kind].append(text)
 
 
+# Notes the lines of `text` that end a report and match none of `allowed`: tracebacks' headers
+# and indented lines are not checked.
 def check_reports(text, allowed, who):
-    """Notes the lines of `text` that end a report and match none of `allowed`: tracebacks'
-    headers and indented lines are not checked."""
     for line in text.split("\n"):
         if (line.strip() and not line[0].isspace() and not line.startswith((
                 "Traceback (most recent", "During handling of", "The above exception"))
@@ -203,8 +197,8 @@ def fuzz(calls, seed):
         sys.stderr = saved
 
 
+# Once the bridge is idle: its event callables printed only what the callables raise.
 def finish():
-    """Once the bridge is idle: its event callables printed only what the callables raise."""
     for ident in list(collector.texts):
         check_reports(collector.take(ident), REPORTS[4:6], "event callable")
 

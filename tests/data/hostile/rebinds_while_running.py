@@ -15,10 +15,9 @@ INSTALL = {"start": pp.setStartCallback, "stop": pp.setStopCallback,
            "event": lambda id, callable_: pp.setConsumeICDEventCallback(id, KEY, callable_)}
 
 
+# When called, installs its successor in its own slot: the host's call is then all that keeps it
+# alive.
 class Replacing:
-    """When called, installs its successor in its own slot: the host's call is then all that
-    keeps it alive."""
-
     def __init__(self, kind, generation):
         self.kind, self.generation = kind, generation
         generations.setdefault(kind, []).append(weakref.ref(self))
@@ -42,9 +41,8 @@ def body(**inputs):
     return {"ran": True}
 
 
+# Installs its successor on its own field from inside encode; each adds its generation.
 class SelfReplacingCoder:
-    """Installs its successor on its own field from inside encode; each adds its generation."""
-
     def __init__(self, generation):
         self.generation = generation
         pp.setEncodingFrom(ID, KEY, "STATUS", "int", self)
@@ -57,10 +55,9 @@ class SelfReplacingCoder:
         return raw - self.generation
 
 
+# Deletes its class's encode, rebinds decode on itself and drops the script's reference to itself
+# while running.
 class ForgettingCoder:
-    """Deletes its class's encode, rebinds decode on itself and drops the script's reference to
-    itself while running."""
-
     def encode(self, text):
         del ForgettingCoder.encode
         globals().pop("forgetting", None)

@@ -24,34 +24,21 @@ factor = None
 
 
 def fault(text):
-    if len(faults) < 50:
+    if len(faults) < 5:
         faults.append(text)
 
 
-class Scale:
-    """Integer fields: raw = value * factor + 1."""
-
+# Integer fields: raw = value * factor + 1. Text fields: the raw text carries the factor; decoding
+# drops it and upper-cases.
+class Coder:
     def __init__(self, factor):
         self.factor = factor
 
     def encode(self, value):
-        return value * self.factor + 1
+        return "%s|%d" % (value, self.factor) if isinstance(value, str) else value * self.factor + 1
 
     def decode(self, raw):
-        return (raw - 1) // self.factor
-
-
-class Label:
-    """Text fields: the raw text carries the factor; decoding drops it and upper-cases."""
-
-    def __init__(self, factor):
-        self.factor = factor
-
-    def encode(self, text):
-        return "%s|%d" % (text, self.factor)
-
-    def decode(self, raw):
-        return raw.split("|")[0].upper()
+        return raw.split("|")[0].upper() if isinstance(raw, str) else (raw - 1) // self.factor
 
 
 def add_action(name):
@@ -67,7 +54,8 @@ def event_callable(icd):
         if not 0 <= source < SOURCES or sequence != nexts[source]:
             return fault("%s: event %d, expected %s" % (icd, event, nexts))
         nexts[source] = sequence + 1
-        if sequence % 50 == 0 and pp.setChecked(ID, CHECKED_BY_EVENTS, sequence % 100 == 0) is not True:
+        checked = sequence % 50 or pp.setChecked(ID, CHECKED_BY_EVENTS, sequence % 100 == 0)
+        if checked is not True and not sequence % 50:
             fault("%s: setChecked refused" % icd)
         if sequence % 4000 == 0:
             add_action("added by an event of " + icd)
@@ -92,62 +80,47 @@ def on_action(action_id):
 def register(plugin_factor):
     global factor
     factor = plugin_factor
-    start, stop = (lambda: True), (lambda: True)
-    tracked.extend([start, stop, on_action])
-    pp.setName(ID, "STRESS_x%d" % factor)
-    pp.setStartCallback(ID, start)
-    pp.setStopCallback(ID, stop)
-    pp.setOnPluginActionCallback(ID, on_action)
+    tracked.extend([lambda: True, lambda: True, on_action])
+    for set_callback, callable_ in zip(
+            (pp.setStartCallback, pp.setStopCallback, pp.setOnPluginActionCallback), tracked):
+        set_callback(ID, callable_)
     pp.addSimpleAction(ID, MENU, "Stress", pp.ACTION_TYPE_MENU)
     pp.addSimpleAction(ID, CHECKED_BY_EVENTS, "By events", pp.ACTION_TYPE_CHECKABLE, MENU)
     pp.addSimpleAction(ID, CHECKED_BY_ACTIONS, "By actions", pp.ACTION_TYPE_CHECKABLE, MENU)
 
 
-def install(message, field, coder):
-    tracked.append(coder)
-    if pp.setEncodingFrom(ID, pp.__proxy_plugin_icd_identifier__, message, field, coder) is not True:
-        fault("encoder refused on %s.%s" % (message, field))
+def install(message, fields):
+    for field in fields:
+        tracked.append(Coder(factor))
+        if not pp.setEncodingFrom(ID, pp.__proxy_plugin_icd_identifier__, message, field,
+                                  tracked[-1]):
+            fault("encoder refused on %s.%s" % (message, field))
 
 
+# The owner of the ICD handler just given: its event callable and HOST encoders.
 def attach(plugin_factor):
-    """The owner of the ICD handler just given: its event callable and HOST encoders."""
     register(plugin_factor)
-    on_event = event_callable(pp.__proxy_plugin_icd_interface__)
-    tracked.append(on_event)
-    pp.setConsumeICDEventCallback(ID, pp.__proxy_plugin_icd_identifier__, on_event)
-    for suffix in "01":
-        install("HOST", "count" + suffix, Scale(factor))
-        install("HOST", "label" + suffix, Label(factor))
+    tracked.append(event_callable(pp.__proxy_plugin_icd_interface__))
+    pp.setConsumeICDEventCallback(ID, pp.__proxy_plugin_icd_identifier__, tracked[-1])
+    install("HOST", ["count0", "count1", "label0", "label1"])
 
 
+# A guest of the ICD handler just given: it only sends events there.
 def attach_guest():
-    """A guest of the ICD handler just given: it only sends events there."""
     if factor is None:
         register(7)
     keys[pp.__proxy_plugin_icd_interface__] = pp.__proxy_plugin_icd_identifier__
 
 
-def attach_driver():
-    """Encoders of the DRIVER fields of the ICD handler just given, driven by a Python bus driver."""
-    for name in ("level0", "level1"):
-        install("DRIVER", name, Scale(factor))
-
-
-def drive(field, first, count):
-    """Sets and encodes `field` through the host (encode() is the test's), as a Python bus driver
-    does; counts wrong raw words."""
-    return sum(encode(field, value) != value * factor + 1
-               for value in range(first, first + count))
-
-
+# The Python bus driver: a Python thread of the script drives DRIVER.level1 while the calling
+# thread, which holds the interpreter through the plug-in's session, drives level0. encode() is the
+# test's: it sets and encodes a DRIVER field through the host and returns the raw word.
 def run_driver(first, count):
-    """The bus driver: a Python thread of the script drives level1 while the calling thread, which
-    holds the interpreter through the plug-in's session, drives level0."""
-    results = {}
-    worker = threading.Thread(
-        target=lambda: results.__setitem__("level1", drive("level1", first, count)))
+    def drive(field):
+        driver_wrong[field] = driver_wrong.get(field, 0) + sum(
+            encode(field, value) != value * factor + 1 for value in range(first, first + count))
+
+    worker = threading.Thread(target=drive, args=("level1",))
     worker.start()
-    results["level0"] = drive("level0", first, count)
+    drive("level0")
     worker.join()
-    for name, wrong in results.items():
-        driver_wrong[name] = driver_wrong.get(name, 0) + wrong
