@@ -1,27 +1,10 @@
-// The per-script registry object: lookup by identifier, and the actions a script adds with their
-// types, parents and checked states. Set-up added the help action first.
+// The actions a script adds, with their types, parents and checked states. Set-up added the help
+// action first.
 #include <gtest/gtest.h>
 
 #include "../plugin/ScriptedPluginSupport.h"
 
 using plugintest::ScriptedPlugin;
-
-TEST(ScriptIdentifiers, AreNumberedPerProcessAndFoundOnlyByAnExactMatch) {
-    ScriptedPlugin first, second;
-    const auto number = [](ScriptedPlugin& script) {
-        return std::stoi(script.registry().getIdentifier().substr(12));
-    };
-    EXPECT_EQ(number(second), number(first) + 1);
-    for (ScriptedPlugin* script : {&first, &second}) {
-        const std::string id = script->registry().getIdentifier();
-        EXPECT_EQ(ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(id), &script->registry());
-    }
-    const std::string id = first.registry().getIdentifier();
-    for (const std::string& near :
-         {"PROXYPLUGIN" + id.substr(11), id + " ", id.substr(0, id.size() - 1), std::string()}) {
-        EXPECT_EQ(ProxyPluginPyInterface::get_ProxyPluginPyInterfaceById(near), nullptr) << near;
-    }
-}
 
 TEST(ScriptActions, TypesMapAndASecondActionWithAUsedIdIsAddedButTheFirstKeepsTheId) {
     ScriptedPlugin script;
