@@ -22,17 +22,15 @@ using Value = ICDGenericMessageField::Value;
 
 TEST(FailingScripts, EveryKindOfCallableFailingInEveryWayIsReportedAndTheHostGoesOn) {
     Watchdog watchdog("callables failing in every way", 100s);
-    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
-    ICDGenericMessageField* number = handler->findMessage("STATUS")->findMessageField("int");
-    ICDGenericMessageField* text = handler->findMessage("STATUS")->findMessageField("text");
-    harness::ScratchDir scripts;
-    ProxyPythonPlugin plugin("ProxyPythonPlugin?");
     CaptureOutput setUpOutput;
-    harness::setUp(&plugin, scripts.copy("hostile", "fails_everywhere.py"), {handler});
+    harness::HostilePlugin hostile("fails_everywhere.py");
     ASSERT_EQ(setUpOutput.err(), "");
-    PySession* session = plugin.getSession();
-    ProxyPluginPyHandlerInterface* bridge =
-        ProxyPluginPyInterface::findHandlerInterface(ProxyPythonPlugin::handlerKeyOf(handler));
+    ProxyPythonPlugin& plugin = *hostile.plugin;
+    PySession* session = hostile.session();
+    ICDGenericMessageField* number = hostile.field("int");
+    ICDGenericMessageField* text = hostile.field("text");
+    ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::findHandlerInterface(
+        ProxyPythonPlugin::handlerKeyOf(hostile.handler));
     ICDPluginAction* dictionaryAction = plugin.getPluginAction(0);
     ASSERT_EQ(dictionaryAction->getActionKind(), ACTION_KIND_DICTIONARY);
 
@@ -57,7 +55,7 @@ TEST(FailingScripts, EveryKindOfCallableFailingInEveryWayIsReportedAndTheHostGoe
             ICDDictionary results;
             executed = dictionaryAction->execute(ICDDictionary(), &results);
         }
-        handler->deliverICDEvent(5, 0);
+        hostile.handler->deliverICDEvent(5, 0);
         const bool delivered = bridge->waitUntilIdle(30s) && bridge->getLastError() == "event";
         const std::vector<bool> converted = {
             number->setValue(Value(5)) && number->encode(), number->decode(10, false),

@@ -25,14 +25,9 @@ constexpr int kRounds = 4000 / harness::kSlowdown;
 
 TEST(OppositeLockOrders, AnEncoderCheckingAMenuItemWhileAnActionCommitsItsMessageNeverDeadlocks) {
     Watchdog watchdog("encoder and action taking two locks in opposite orders", 60s);
-    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
-    ASSERT_NE(handler, nullptr);
-    harness::ScratchDir scripts;
-    ProxyPythonPlugin plugin("ProxyPythonPlugin?");
     CaptureOutput output;
-    harness::setUp(&plugin, scripts.copy("hostile", "encoder_checks_menu.py"), {handler});
-    ASSERT_NE(plugin.getSession(), nullptr);
-    ICDGenericMessageField* field = handler->findMessage("STATUS")->findMessageField("int");
+    harness::HostilePlugin flagging("encoder_checks_menu.py");
+    ICDGenericMessageField* field = flagging.field("int");
 
     Barrier barrier(2);
     std::vector<std::string> failures;
@@ -47,15 +42,15 @@ TEST(OppositeLockOrders, AnEncoderCheckingAMenuItemWhileAnActionCommitsItsMessag
     });
     barrier.arriveAndWait();
     for (int i = 0; i < kRounds; ++i) {
-        plugin.onPluginAction(2);
+        flagging.plugin->onPluginAction(2);
     }
     encoder.join();
     output.stop();
 
     EXPECT_EQ(failures, std::vector<std::string>());
-    EXPECT_EQ(harness::evalText(plugin.getSession(), "checks[0] >= " + std::to_string(kRounds)),
+    EXPECT_EQ(harness::evalText(flagging.session(), "checks[0] >= " + std::to_string(kRounds)),
               "True");
-    EXPECT_FALSE(harness::errorPending(plugin.getSession()));
+    EXPECT_FALSE(harness::errorPending(flagging.session()));
 }
 
 }  // namespace

@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "ICDHandler.h"
+#include "ICDMessage.h"
+#include "ICDMessageField.h"
 #include "ICDPluginObject.h"
 #include "PyCompat.h"
 #include "PyInterpreter.h"
@@ -30,10 +32,8 @@
 namespace harness {
 
 // Sanitized builds run the same work in the same shape, this many times less of it.
-#if defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr int kSlowdown = 10;
-#elif defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowdown = 3;
 #else
 constexpr int kSlowdown = 1;
 #endif
@@ -96,6 +96,23 @@ inline void setUp(ICDPluginObject* plugin, const std::string& script,
         plugin->onSetICDHandler(handler);
     }
 }
+
+// A plug-in running tests/data/hostile/SCRIPT on a handler of its own (hostile_bus.xml).
+struct HostilePlugin {
+    explicit HostilePlugin(const std::string& script)
+        : handler(loadHandler(dataPath("hostile", "hostile_bus.xml"))) {
+        setUp(plugin.get(), dir.copy("hostile", script), {handler});
+    }
+    ICDGenericMessageField* field(const char* name) {
+        return handler->findMessage("STATUS")->findMessageField(name);
+    }
+    PySession* session() { return plugin->getSession(); }
+
+    ICDHandler* handler;
+    ScratchDir dir;
+    std::unique_ptr<ProxyPythonPlugin> plugin =
+        std::make_unique<ProxyPythonPlugin>("ProxyPythonPlugin?");
+};
 
 // Statements in the script's namespace; false after printing the error.
 inline bool run(PySession* session, const std::string& code) {

@@ -31,18 +31,16 @@ constexpr int kHostRounds = 600 / harness::kSlowdown;
 
 TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePluginObject) {
     Watchdog watchdog("a script's Python threads against the host", 100s);
-    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
-    ICDMessage* status = handler->findMessage("STATUS");
-    harness::ScratchDir scripts;
-    auto* plugin = new ProxyPythonPlugin("ProxyPythonPlugin?");
     CaptureOutput output;
-    harness::setUp(plugin, scripts.copy("hostile", "spawns_threads.py"), {handler});
-    PySession* session = plugin->getSession();
+    harness::HostilePlugin threads("spawns_threads.py");
+    ICDHandler* handler = threads.handler;
+    ProxyPythonPlugin* plugin = threads.plugin.get();
+    PySession* session = threads.session();
 
     // Each host thread has fields of its own; the script's encoders double and upper-case.
     auto converts = [&](int t, int i) {
-        ICDGenericMessageField* number = status->findMessageField(t == 0 ? "int" : "longlong");
-        ICDGenericMessageField* text = status->findMessageField("text");
+        ICDGenericMessageField* number = threads.field(t == 0 ? "int" : "longlong");
+        ICDGenericMessageField* text = threads.field("text");
         const auto value = [&](int v) {
             return t == 0 ? Value(v) : Value(static_cast<long long>(v));
         };
@@ -54,9 +52,9 @@ TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePl
     };
     Barrier barrier(3);
     std::vector<int> failed[2];
-    std::vector<std::thread> threads;
+    std::vector<std::thread> encoders;
     for (int t = 0; t < 2; ++t) {
-        threads.emplace_back([&, t] {
+        encoders.emplace_back([&, t] {
             barrier.arriveAndWait();
             for (int i = 0; i < kHostRounds; ++i) {
                 if (!converts(t, i)) {
@@ -72,13 +70,13 @@ TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePl
         handler->deliverICDEvent(1000 + i, 0);
         plugin->stop();
     }
-    for (std::thread& thread : threads) {
-        thread.join();
+    for (std::thread& encoder : encoders) {
+        encoder.join();
     }
     // What the host's onDestroy does, while the script's threads go on calling.
     plugin->stop();
     std::this_thread::sleep_for(100ms);
-    delete plugin;
+    threads.plugin.reset();
     std::this_thread::sleep_for(200ms);
     const bool joined = harness::run(session, "join_threads()");
     output.stop();
@@ -98,12 +96,8 @@ TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePl
 }
 
 TEST(ScriptThreads, HandlerKeyLookupsOfAThreadRunningAtExitNeverReadTheDestroyedHandlerTable) {
-    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
-    harness::ScratchDir scripts;
-    ProxyPythonPlugin plugin("ProxyPythonPlugin?");
-    harness::setUp(&plugin, scripts.write("bystander.py", "class ProxyPluginObject:\n    pass\n"),
-                   {handler});
-    const std::string key = ProxyPythonPlugin::handlerKeyOf(handler);
+    harness::HostilePlugin bystander("ends_at_load.py");
+    const std::string key = ProxyPythonPlugin::handlerKeyOf(bystander.handler);
     ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::findHandlerInterface(key);
     ASSERT_NE(bridge, nullptr);
     // What the process's exit does to the table while a script's daemon thread still runs; the

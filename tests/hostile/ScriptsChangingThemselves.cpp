@@ -21,19 +21,17 @@ using Value = ICDGenericMessageField::Value;
 
 TEST(ScriptsChangingThemselves, CallablesAndEncodersReplacedWhileTheyRunFinishAndAreThenFreed) {
     Watchdog watchdog("callables and encoders replacing themselves", 60s);
-    ICDHandler* handler = harness::loadHandler(harness::dataPath("hostile", "hostile_bus.xml"));
-    harness::ScratchDir scripts;
-    ProxyPythonPlugin plugin("ProxyPythonPlugin?");
     CaptureOutput output;
-    harness::setUp(&plugin, scripts.copy("hostile", "rebinds_while_running.py"), {handler});
-    PySession* session = plugin.getSession();
+    harness::HostilePlugin rebinding("rebinds_while_running.py");
+    ProxyPythonPlugin& plugin = *rebinding.plugin;
+    PySession* session = rebinding.session();
     for (int round = 0; round < 3; ++round) {
         plugin.start();
         plugin.stop();
         plugin.onPluginAction(1);
     }
     for (int event = 0; event < 5; ++event) {
-        handler->deliverICDEvent(5, 0);
+        rebinding.handler->deliverICDEvent(5, 0);
     }
     const bool idle = ProxyPluginPyHandlerInterface::waitUntilAllIdle(30s);
     // The dictionary action deletes the script's only reference to itself while it runs.
@@ -46,8 +44,8 @@ TEST(ScriptsChangingThemselves, CallablesAndEncodersReplacedWhileTheyRunFinishAn
     // Each encode of the number installs the next generation on its field while it runs; the
     // running one finishes with its own. The text encoder deletes its class's encode while
     // running, and its decode rebinds itself on the instance.
-    ICDGenericMessageField* number = handler->findMessage("STATUS")->findMessageField("int");
-    ICDGenericMessageField* text = handler->findMessage("STATUS")->findMessageField("text");
+    ICDGenericMessageField* number = rebinding.field("int");
+    ICDGenericMessageField* text = rebinding.field("text");
     std::string conversions;
     for (bool converted :
          {number->setValue(Value(5)) && number->encode() && number->getRaw() == 5u,
