@@ -83,6 +83,15 @@ struct ScriptedPlugin {
     std::string printed;  // by set-up, standard output then standard error
 };
 
+// Help actions among the top-level actions.
+inline int helpActions(const ProxyPythonPlugin& plugin) {
+    int count = 0;
+    for (unsigned int i = 0; i < plugin.getPluginActionSize(); ++i) {
+        count += plugin.getPluginAction(i)->getName() == "Help";
+    }
+    return count;
+}
+
 // A copy of a test script in a directory of its own, so that pydoc pages are never written into
 // the source tree; with `compiledHelp`, a ProxyPythonPlugin.chm beside it.
 class ScriptDir {

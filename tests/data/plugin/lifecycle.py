@@ -2,9 +2,6 @@
 import proxyplugin as pp
 
 ident = pp.__proxy_plugin_identifier__
-runs = globals().get("runs", 0) + 1
-print("run", runs, pp.__proxy_plugin_icd_identifier__, pp.__proxy_plugin_icd_interface__,
-      pp.__proxy_plugin_icd_filename__, pp.__proxy_plugin_icd_us_busclock__)
 start_answer = stop_answer = True
 pp.setStartCallback(ident, lambda: print("script start") or start_answer)
 pp.setStopCallback(ident, lambda: print("script stop") or stop_answer)
