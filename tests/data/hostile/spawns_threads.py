@@ -28,32 +28,28 @@ def on_event(event):
     pp.setChecked(ID, 2, event % 2)
 
 
+# Workers stop when told; the daemon (index None) never does.
 def worker(index):
-    while not stop_workers.is_set():
-        n = rounds[index] = rounds[index] + 1
+    n = 0
+    while index is None or not stop_workers.is_set():
+        n += 1
         try:
-            pp.sendICDEvent(ID, KEY, 100 + index)
+            pp.getEncoderName(ID, KEY, "STATUS", "int")
+            pp.sendICDEvent(ID, KEY, 7 if index is None else 100 + index)
+            if index is None:
+                time.sleep(0.001)
+                continue
+            rounds[index] = n
             pp.setChecked(ID, 2, n % 2)
             pp.getChecked(ID, 2)
             pp.addSimpleAction(ID, 100000 * (index + 1) + n, "child", 1, 1)
             if n % 50 == 0:
                 # Fails with a printed RuntimeError once the plug-in object is deleted.
                 pp.addSimpleAction(ID, 10000 * (index + 1) + n, "top level", 1)
-            pp.getEncoderName(ID, KEY, "STATUS", "int")
             pp.commitSingleMessage(ID, KEY, "CONTROL")
             pp.raiseError(ID, KEY, "worker %d" % index, 1)
         except BaseException as error:
             escaped.append(repr(error))
-
-
-def forever():
-    while True:
-        try:
-            pp.getEncoderName(ID, KEY, "STATUS", "int")
-            pp.sendICDEvent(ID, KEY, 7)
-        except BaseException as error:
-            escaped.append(repr(error))
-        time.sleep(0.001)
 
 
 def join_threads():
@@ -71,7 +67,7 @@ for message, field in (("STATUS", "int"), ("STATUS", "longlong"), ("STATUS", "te
                        ("CONTROL", "target"), ("CONTROL", "label")):
     pp.setEncodingFrom(ID, KEY, message, field, Doubler())
 workers = [threading.Thread(target=worker, args=(index,)) for index in range(3)]
-for thread in workers + [threading.Thread(target=forever, daemon=True)]:
+for thread in workers + [threading.Thread(target=worker, args=(None,), daemon=True)]:
     thread.start()
 
 

@@ -4,6 +4,7 @@
 # both from its action callable, a fifth source for the owners' event callables (attach_guest).
 # Event callables check delivery as they go, so that nothing grows with the number of events:
 # per ICD and source they keep the next expected sequence number; anything else goes to `faults`.
+import sys
 import threading
 
 import proxyplugin as pp
