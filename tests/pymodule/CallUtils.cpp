@@ -1,4 +1,4 @@
-// Storing callables into slots, calling them, and the texts made of Python errors.
+// Storing callables into slots, the texts made of Python errors, and replacing text.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
