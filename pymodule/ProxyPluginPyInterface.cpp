@@ -271,17 +271,26 @@ PyObject* ProxyPluginPyInterface::getChecked(unsigned int id) {
     return newBool(found->second->getChecked());
 }
 
+bool ProxyPluginPyInterface::findParent(int parentId, ICDPluginAction*& parent) {
+    parent = nullptr;
+    if (parentId <= 0) {
+        return true;
+    }
+    auto found = _actionsById.find(static_cast<unsigned int>(parentId));
+    if (found == _actionsById.end()) {
+        printRuntimeError(kInvalidParent);
+        return false;
+    }
+    parent = found->second;
+    return true;
+}
+
 PyObject* ProxyPluginPyInterface::addAction(unsigned int id, char* name, unsigned int type,
                                             int parentId) {
     const std::string actionName = name != nullptr ? name : "";
     ICDPluginAction* parent = nullptr;
-    if (parentId > 0) {
-        auto found = _actionsById.find(static_cast<unsigned int>(parentId));
-        if (found == _actionsById.end()) {
-            printRuntimeError(kInvalidParent);
-            Py_RETURN_NONE;
-        }
-        parent = found->second;
+    if (!findParent(parentId, parent)) {
+        Py_RETURN_NONE;
     }
 
     ICDPluginAction* action = nullptr;
@@ -306,13 +315,8 @@ PyObject* ProxyPluginPyInterface::addAction(unsigned int id, char* name, PyObjec
                                             int parentId) {
     const std::string actionName = name != nullptr ? name : "";
     ICDPluginAction* parent = nullptr;
-    if (parentId > 0) {
-        auto found = _actionsById.find(static_cast<unsigned int>(parentId));
-        if (found == _actionsById.end()) {
-            printRuntimeError(kInvalidParent);
-            return newBool(false);
-        }
-        parent = found->second;
+    if (!findParent(parentId, parent)) {
+        return newBool(false);
     }
 
     // Not entered in _actionsById: a callable action is neither a parent nor checkable.

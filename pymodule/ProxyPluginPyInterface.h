@@ -94,6 +94,10 @@ private:
     std::mutex _mutex;
     std::map<unsigned int, ICDPluginAction*> _actionsById;
 
+    // The parent an action is added under: null for a top-level action (parentId 0 or less).
+    // False, with the invalid-parent report printed, when parentId names no known action.
+    bool findParent(int parentId, ICDPluginAction*& parent);
+
     // Re-entry bookkeeping of _mutex (see the lock rules above).
     std::atomic<std::thread::id> _mutexOwner{};
     int _mutexDepth = 0;
