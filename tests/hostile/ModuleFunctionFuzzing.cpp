@@ -22,7 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kCallsPerFunction = 3000 / harness::kSlowdown;
+constexpr int kCallsPerFunction = 10000 / harness::kSlowdown;
 
 TEST(ModuleFunctionFuzzing, GeneratedCallsNeverRaiseIntoTheScriptAndReportOnlyWhatIsDocumented) {
     Watchdog watchdog("module function fuzzing", 110s);
