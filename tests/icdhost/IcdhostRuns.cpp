@@ -94,6 +94,21 @@ TEST_F(Icdhost, EveryListedRunPrintsItsExpectedTranscript) {
     }
 }
 
+// Run from the script's own folder, a script named without a folder still has one: the help
+// page is written beside it and set-up reports nothing.
+TEST_F(Icdhost, AScriptNamedWithoutAFolderHasItsHelpPageWrittenBesideIt) {
+    const int status = std::system(("cd " + (_workDir / "scripts").string() +
+                                    " && env -u PYTHONUNBUFFERED timeout -s KILL 60 " + kIcdhost +
+                                    " --icd ../icd/bus_b.xml --script second.py -c plugins"
+                                    " </dev/null >../.out 2>../.err")
+                                       .c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readFile(_workDir / ".err"), "");
+    EXPECT_NE(readFile(_workDir / ".out").find("wrote ProxyPluginObject.html"), std::string::npos)
+        << readFile(_workDir / ".out");
+    EXPECT_TRUE(fs::exists(_workDir / "scripts" / "ProxyPluginObject.html"));
+}
+
 TEST_F(Icdhost, ThePromptRunsTypedCommandsAsksDialogsAtTheTerminalAndEndsOnCtrlD) {
     int terminal = -1;
     const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);

@@ -150,7 +150,11 @@ int main(int argc, char** argv) {
     for (const std::string& script : options.scripts) {
         ICDPluginObject* plugin = library.create();
         host.plugins.push_back(plugin);
-        plugin->setFileName(script);
+        // The plug-in finds its folder (help documents, sys.path, the help page it writes) in the
+        // path up to its last slash: a bare name would give it none, and its help set-up would
+        // fail to change into "". Such a name is given as "./NAME"; other paths as written.
+        plugin->setFileName(script.find_first_of("/\\") == std::string::npos ? "./" + script
+                                                                             : script);
         for (ICDHandler* handler : host.handlers) {
             // The plug-in reports its own failures; one that escapes as an exception still
             // leaves the other handlers, scripts and commands to run.
