@@ -3,11 +3,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <mutex>
 
 #include "HostControls.h"
+#include "WriteAll.h"
 
 namespace {
 
@@ -40,19 +40,7 @@ void trace(const std::string& text) {
     // whatever C or C++ code queued before it, and keeps other threads' stdio output out of it.
     flockfile(stdout);
     std::fflush(stdout);
-    const char* data = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        ssize_t written = ::write(STDOUT_FILENO, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    icdhost_text::writeAll(STDOUT_FILENO, line);
     funlockfile(stdout);
 }
 

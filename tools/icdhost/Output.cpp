@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <iostream>
+
+#include "hostlib/icdhandler/WriteAll.h"
 
 namespace icdhost {
 
@@ -17,20 +18,7 @@ void printError(const std::string& text) {
     std::cout.flush();
     std::cerr.flush();
     std::fflush(stderr);
-    std::string line = text + "\n";
-    const char* data = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        ssize_t written = ::write(STDERR_FILENO, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    icdhost_text::writeAll(STDERR_FILENO, text + "\n");
 }
 
 void printCommandError(unsigned long lineNumber, const std::string& reason) {

@@ -1,0 +1,32 @@
+// Writing a whole line to a file descriptor in one go, for the trace and icdhost's error lines.
+// Internal to the host library (icdhost includes it too).
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <string>
+
+namespace icdhost_text {
+
+// Writes all of `text` with write(2), again after a signal; gives up on any other error, since
+// there is nowhere left to report it. One call per line keeps other threads' writes to the same
+// file out of the line.
+inline void writeAll(int fd, const std::string& text) {
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+}  // namespace icdhost_text
