@@ -109,49 +109,78 @@ TEST_F(Icdhost, AScriptNamedWithoutAFolderHasItsHelpPageWrittenBesideIt) {
     EXPECT_TRUE(fs::exists(_workDir / "scripts" / "ProxyPluginObject.html"));
 }
 
-TEST_F(Icdhost, ThePromptRunsTypedCommandsAsksDialogsAtTheTerminalAndEndsOnCtrlD) {
-    int terminal = -1;
-    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        unsetenv("PYTHONUNBUFFERED");
-        setenv("TERM", "dumb", 1);
-        if (chdir(_workDir.c_str()) == 0) {
-            execl(kIcdhost.c_str(), "icdhost", "--icd", "icd/bus_b.xml", "--script",
-                  "scripts/dialogs.py", nullptr);
+// icdhost at its prompt on a pseudo-terminal in `workDir`, its history kept in workDir/history.
+class PromptSession {
+public:
+    explicit PromptSession(const fs::path& workDir) {
+        _pid = forkpty(&_terminal, nullptr, nullptr, nullptr);
+        if (_pid == 0) {
+            unsetenv("PYTHONUNBUFFERED");
+            setenv("TERM", "dumb", 1);
+            setenv("ICDHOST_HISTORY", (workDir / "history").c_str(), 1);
+            if (chdir(workDir.c_str()) == 0) {
+                execl(kIcdhost.c_str(), "icdhost", "--icd", "icd/bus_b.xml", "--script",
+                      "scripts/dialogs.py", nullptr);
+            }
+            _exit(127);
         }
-        _exit(127);
     }
-    std::string screen;
-    auto typeThenSee = [&](const std::string& keys, const std::string& expected) {
+    bool started() const { return _pid > 0; }
+
+    // Types `keys`, then reads until `expected` appears after them (30 s at most).
+    void typeThenSee(const std::string& keys, const std::string& expected) {
         const std::size_t mark = screen.size();
-        EXPECT_EQ(write(terminal, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+        EXPECT_EQ(write(_terminal, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
         char buffer[1024];
-        pollfd fd = {terminal, POLLIN, 0};
+        pollfd fd = {_terminal, POLLIN, 0};
         while (screen.find(expected, mark) == std::string::npos && poll(&fd, 1, 30000) > 0) {
-            const ssize_t n = read(terminal, buffer, sizeof buffer);
+            const ssize_t n = read(_terminal, buffer, sizeof buffer);
             screen.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
             if (n <= 0)
                 break;
         }
         EXPECT_NE(screen.find(expected, mark), std::string::npos) << expected << "\n" << screen;
-    };
-    typeThenSee("", "icdhost> ");
-    // Each step waits for the next prompt: keys typed ahead of the prompt may be flushed.
-    typeThenSee("ech\t completed\r", "\r\ncompleted\r\nicdhost> ");  // Tab completes a name
-    typeThenSee("action 1\r", "dialog: messageBox : Proceed?\r\nanswer (end of input cancels): ");
-    typeThenSee("5\n", "dialogs: messageBox -> 5\r\nicdhost> ");
-    // A Ctrl-D reaching the terminal before the line editor makes it raw would be dropped.
-    termios mode{};
-    for (int wait = 0; wait < 3000 && tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ICANON);
-         ++wait) {
-        usleep(10000);
     }
-    typeThenSee("\x04", "destroying plugin");
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    close(terminal);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+
+    // Ctrl-D at the prompt; true when icdhost then ended with status 0.
+    bool endWithCtrlD() {
+        // A Ctrl-D reaching the terminal before the line editor makes it raw would be dropped.
+        termios mode{};
+        for (int wait = 0;
+             wait < 3000 && tcgetattr(_terminal, &mode) == 0 && (mode.c_lflag & ICANON); ++wait) {
+            usleep(10000);
+        }
+        typeThenSee("\x04", "destroying plugin");
+        int status = 0;
+        const bool ended = waitpid(_pid, &status, 0) == _pid;
+        close(_terminal);
+        return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    std::string screen;
+
+private:
+    int _terminal = -1;
+    pid_t _pid = -1;
+};
+
+TEST_F(Icdhost, ThePromptRunsTypedCommandsAsksDialogsAtTheTerminalAndEndsOnCtrlD) {
+    PromptSession first(_workDir);
+    ASSERT_TRUE(first.started());
+    first.typeThenSee("", "icdhost> ");
+    // Each step waits for the next prompt: keys typed ahead of the prompt may be flushed.
+    first.typeThenSee("ech\t completed\r", "\r\ncompleted\r\nicdhost> ");  // Tab completes
+    first.typeThenSee("action 1\r",
+                      "dialog: messageBox : Proceed?\r\nanswer (end of input cancels): ");
+    first.typeThenSee("5\n", "dialogs: messageBox -> 5\r\nicdhost> ");
+    EXPECT_TRUE(first.endWithCtrlD()) << first.screen;
+
+    // The next session starts with the commands of the last one: Up twice recalls the echo.
+    PromptSession second(_workDir);
+    ASSERT_TRUE(second.started());
+    second.typeThenSee("", "icdhost> ");
+    second.typeThenSee("\x1b[A\x1b[A\r", "\r\ncompleted\r\nicdhost> ");
+    EXPECT_TRUE(second.endWithCtrlD()) << second.screen;
 }
 
 // The type stub lists the functions of the built library's method table in its order, each

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include <editline/readline.h>
 
@@ -57,6 +58,18 @@ bool isBlankLine(const char* line) {
     return true;
 }
 
+// The history file: ICDHOST_HISTORY when set (empty: no file), else ~/.icdhost_history; empty
+// when there is no home folder. Kept across sessions like a shell's, trimmed to kHistoryLines.
+constexpr int kHistoryLines = 1000;
+
+std::string historyPath() {
+    if (const char* path = std::getenv("ICDHOST_HISTORY")) {
+        return path;
+    }
+    const char* home = std::getenv("HOME");
+    return home != nullptr && *home != '\0' ? std::string(home) + "/.icdhost_history" : "";
+}
+
 }  // namespace
 
 void runPrompt(CommandRunner& runner) {
@@ -64,6 +77,11 @@ void runPrompt(CommandRunner& runner) {
     rl_readline_name = "icdhost";
     rl_attempted_completion_function = complete;
     using_history();
+    stifle_history(kHistoryLines);
+    const std::string history = historyPath();
+    if (!history.empty()) {
+        read_history(history.c_str());  // a missing or unreadable file starts an empty history
+    }
     unsigned long number = 0;
     for (;;) {
         std::cout.flush();
@@ -82,6 +100,9 @@ void runPrompt(CommandRunner& runner) {
         if (outcome == CommandRunner::Outcome::Quit) {
             break;
         }
+    }
+    if (!history.empty()) {
+        write_history(history.c_str());  // a history that cannot be saved is only lost
     }
     promptRunner = nullptr;
 }
