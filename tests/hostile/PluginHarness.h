@@ -11,12 +11,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +24,7 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "TestFiles.h"
 #include "plugin/ProxyPythonPlugin.h"
 
 namespace harness {
@@ -38,54 +36,10 @@ constexpr int kSlowdown = 10;
 constexpr int kSlowdown = 1;
 #endif
 
-inline std::string dataPath(const std::string& folder, const std::string& name) {
-    return std::string(PPP_TEST_DATA_DIR) + "/" + folder + "/" + name;
-}
-
-// Never freed: bridges registered on a handler live until the process ends, and a handler freed
-// by one test could come back at the same address (the same handler key) in the next.
-inline ICDHandler* loadHandler(const std::string& path) {
-    static auto* kept = new std::vector<std::unique_ptr<ICDHandler>>();
-    std::string error;
-    kept->push_back(ICDHandler::load(path, &error));
-    EXPECT_NE(kept->back(), nullptr) << path << ": " << error;
-    return kept->back().get();
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        char name[] = "/tmp/ppp-harness-XXXXXX";
-        if (mkdtemp(name) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        _path = std::string(name) + "/";
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(_path, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& path() const { return _path; }
-    std::string copy(const std::string& folder, const std::string& name) const {
-        return write(name, readFile(dataPath(folder, name)));
-    }
-    std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream(_path + name, std::ios::binary) << text;
-        return _path + name;
-    }
-
-private:
-    std::string _path;
-};
+using testfiles::dataPath;
+using testfiles::loadHandler;
+using testfiles::readFile;
+using testfiles::ScratchDir;
 
 // What a host does to set a plug-in up: the script path, then each handler in turn.
 inline void setUp(ICDPluginObject* plugin, const std::string& script,

@@ -17,6 +17,8 @@
 #include <sstream>
 #include <string>
 
+#include "TestFiles.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -24,12 +26,7 @@ namespace fs = std::filesystem;
 const std::string kIcdhost = std::string(PPP_RUNTIME_DIR) + "/icdhost";
 const fs::path kData = fs::path(PPP_TEST_DATA_DIR) / "icdhost";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testfiles::readFile;
 
 // Makes output comparable across runs and CPython versions: addresses, script identifiers and
 // handler keys become placeholders, and the caret lines that newer tracebacks add are dropped.

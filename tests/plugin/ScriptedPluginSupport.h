@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,24 +17,18 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "TestFiles.h"
 #include "plugin/ProxyPythonPlugin.h"
 #include "pymodule/ProxyPluginPyInterface.h"
 
 namespace plugintest {
 
 inline std::string dataPath(const std::string& name) {
-    return std::string(PPP_TEST_DATA_DIR) + "/plugin/" + name;
+    return testfiles::dataPath("plugin", name);
 }
 
-// Handlers live until the process ends, like the bridges registered on them: a handler freed by
-// one test could come back at the same address, and the process-wide key table keeps the first
-// bridge stored under a key.
 inline ICDHandler* loadHandler(const std::string& file = "plugin_bus.xml") {
-    static auto* kept = new std::vector<std::unique_ptr<ICDHandler>>();
-    std::string error;
-    kept->push_back(ICDHandler::load(dataPath(file), &error));
-    EXPECT_NE(kept->back(), nullptr) << file << ": " << error;
-    return kept->back().get();
+    return testfiles::loadHandler(dataPath(file));
 }
 
 // What a host does when it hands a plug-in a handler; gives what the plug-in printed on standard
@@ -94,22 +87,16 @@ inline int helpActions(const ProxyPythonPlugin& plugin) {
 
 // A copy of a test script in a directory of its own, so that pydoc pages are never written into
 // the source tree; with `compiledHelp`, a ProxyPythonPlugin.chm beside it.
-class ScriptDir {
-public:
-    explicit ScriptDir(const std::string& name, bool compiledHelp = false) {
-        char temp[] = "/tmp/ppp-plugin-XXXXXX";
-        path = std::string(mkdtemp(temp)) + "/";
-        script = path + name;
-        std::filesystem::copy_file(dataPath(name), script);
+struct ScriptDir {
+    explicit ScriptDir(const std::string& name, bool compiledHelp = false)
+        : script(dir.copy("plugin", name)) {
         if (compiledHelp) {
-            std::ofstream(path + "ProxyPythonPlugin.chm") << "compiled help";
+            dir.write("ProxyPythonPlugin.chm", "compiled help");
         }
     }
-    ~ScriptDir() { std::filesystem::remove_all(path); }
-    ScriptDir(const ScriptDir&) = delete;
-    ScriptDir& operator=(const ScriptDir&) = delete;
 
-    std::string path;  // ends with a slash
+    testfiles::ScratchDir dir;
+    std::string path = dir.path();  // ends with a slash
     std::string script;
 };
 
