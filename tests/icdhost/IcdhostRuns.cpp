@@ -56,6 +56,18 @@ protected:
         fs::copy(PPP_EXAMPLES_DIR, _workDir / "examples", fs::copy_options::recursive);
     }
     void TearDown() override { fs::remove_all(_workDir); }
+
+    // icdhost with `args` (shell syntax) run in `dir`, without standard input or
+    // PYTHONUNBUFFERED; its output goes to .out and .err of the work folder. Gives the exit
+    // status, -1 when it did not exit.
+    int runIcdhost(const fs::path& dir, const std::string& args) {
+        const int status =
+            std::system(("cd " + dir.string() + " && env -u PYTHONUNBUFFERED timeout -s KILL 60 " +
+                         kIcdhost + " </dev/null " + args + " >" + (_workDir / ".out").string() +
+                         " 2>" + (_workDir / ".err").string())
+                            .c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     fs::path _workDir;
 };
 
@@ -72,14 +84,10 @@ TEST_F(Icdhost, EveryListedRunPrintsItsExpectedTranscript) {
         }
         const std::string name = line.substr(0, line.find(' ')),
                           args = line.substr(name.size() + 1);
-        const int status = std::system(("cd " + _workDir.string() +
-                                        " && env -u PYTHONUNBUFFERED timeout -s KILL 60 " +
-                                        kIcdhost + " </dev/null " + args + " >.out 2>.err")
-                                           .c_str());
+        const int status = runIcdhost(_workDir, args);
         transcripts[name] += "$ icdhost " + args + "\n" + normalise(readFile(_workDir / ".out")) +
                              "--- standard error\n" + normalise(readFile(_workDir / ".err")) +
-                             "--- exit status " +
-                             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n\n";
+                             "--- exit status " + std::to_string(status) + "\n\n";
     }
     for (const auto& [name, transcript] : transcripts) {
         const fs::path path = kData / "expected" / (name + ".out");
@@ -94,12 +102,9 @@ TEST_F(Icdhost, EveryListedRunPrintsItsExpectedTranscript) {
 // Run from the script's own folder, a script named without a folder still has one: the help
 // page is written beside it and set-up reports nothing.
 TEST_F(Icdhost, AScriptNamedWithoutAFolderHasItsHelpPageWrittenBesideIt) {
-    const int status = std::system(("cd " + (_workDir / "scripts").string() +
-                                    " && env -u PYTHONUNBUFFERED timeout -s KILL 60 " + kIcdhost +
-                                    " --icd ../icd/bus_b.xml --script second.py -c plugins"
-                                    " </dev/null >../.out 2>../.err")
-                                       .c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(
+        runIcdhost(_workDir / "scripts", "--icd ../icd/bus_b.xml --script second.py -c plugins"),
+        0);
     EXPECT_EQ(readFile(_workDir / ".err"), "");
     EXPECT_NE(readFile(_workDir / ".out").find("wrote ProxyPluginObject.html"), std::string::npos)
         << readFile(_workDir / ".out");

@@ -35,13 +35,13 @@ TEST(PluginLifecycle, HelpActionOpensCompiledHelpOrThePydocPageAndNeverReachesTh
         ScriptDir dir("lifecycle.py", compiled);
         ScriptedPlugin script(dir.script);
         ProxyPythonPlugin* plugin = script.plugin.get();
-        EXPECT_EQ(std::filesystem::exists(dir.path + "ProxyPluginObject.html"), !compiled);
+        EXPECT_EQ(std::filesystem::exists(dir.path() + "ProxyPluginObject.html"), !compiled);
         CaptureOutput actions;
         plugin->onPluginAction(5);
         plugin->onPluginAction(P::HELP_ACTION_ID);
         EXPECT_EQ(actions.out() + actions.err(), "script action 5\n") << compiled;
         const char* page = compiled ? "ProxyPythonPlugin.chm\n" : "ProxyPluginObject.html\n";
-        EXPECT_EQ(opened(dir.path), dir.path + page);
+        EXPECT_EQ(opened(dir.path()), dir.path() + page);
     }
 }
 

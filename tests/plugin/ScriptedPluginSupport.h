@@ -87,16 +87,14 @@ inline int helpActions(const ProxyPythonPlugin& plugin) {
 
 // A copy of a test script in a directory of its own, so that pydoc pages are never written into
 // the source tree; with `compiledHelp`, a ProxyPythonPlugin.chm beside it.
-struct ScriptDir {
+struct ScriptDir : testfiles::ScratchDir {
     explicit ScriptDir(const std::string& name, bool compiledHelp = false)
-        : script(dir.copy("plugin", name)) {
+        : script(copy("plugin", name)) {
         if (compiledHelp) {
-            dir.write("ProxyPythonPlugin.chm", "compiled help");
+            write("ProxyPythonPlugin.chm", "compiled help");
         }
     }
 
-    testfiles::ScratchDir dir;
-    std::string path = dir.path();  // ends with a slash
     std::string script;
 };
 
