@@ -18,7 +18,7 @@ asan_dir=${PPP_ASAN_BUILD_DIR:-build-asan}
 tsan_dir=${PPP_TSAN_BUILD_DIR:-build-tsan}
 suppressions=$root/tests/sanitizers
 
-# Sanitized builds make CPython allocate with malloc (host/PyCompat.h); this says the same to any
+# Sanitized builds make CPython allocate with malloc (internal/PyCompat.h); this says the same to any
 # Python process a test starts.
 export PYTHONMALLOC=malloc
 unset PYTHONUNBUFFERED
