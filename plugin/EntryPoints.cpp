@@ -1,6 +1,7 @@
 // The library's exported entry points and the static objects that live from load to unload.
 #include "ProxyPythonPluginNS.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <sstream>
@@ -58,4 +59,13 @@ void onDestroy() {
 
 bool ProxyPythonPluginWaitForEvents(unsigned long timeoutMs) {
     return ProxyPluginPyHandlerInterface::waitUntilAllIdle(std::chrono::milliseconds(timeoutMs));
+}
+
+PySession* ProxyPythonPluginSessionOf(const ICDPluginObject* object) {
+    // Only the address is compared, so a foreign or deleted object is never dereferenced.
+    const auto& plugins = ProxyPythonPluginNS::plugins_vect;
+    auto found = std::find_if(plugins.begin(), plugins.end(), [object](ProxyPythonPlugin* plugin) {
+        return plugin != nullptr && static_cast<const ICDPluginObject*>(plugin) == object;
+    });
+    return found != plugins.end() ? (*found)->getSession() : nullptr;
 }

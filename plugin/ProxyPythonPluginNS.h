@@ -8,6 +8,7 @@
 
 class ProxyPythonPlugin;
 class ICDPluginObject;
+class PySession;
 
 // "$Revision: 122971 $ P8.8". Exported under its plain, undecorated name.
 extern "C" PPP_API std::string getPluginAPIVersion();
@@ -27,3 +28,11 @@ PPP_API void onDestroy();
 // call runs, or until `timeoutMs` passes; true when idle. Exported undecorated for hosts that
 // load the library with dlopen. Precondition: the caller holds no interpreter session.
 extern "C" PPP_API bool ProxyPythonPluginWaitForEvents(unsigned long timeoutMs);
+
+// The interpreter session of a plug-in object this library created (enter it with PySession::Use
+// to call into the script: its actions' execute and help, its menu changes), or null when the
+// session does not exist yet (no handler given) or when `object` was not made by onCreate, was
+// destroyed, or is null. Exported undecorated for hosts that load the library with dlopen, so
+// that they never cast an ICDPluginObject to the library's own classes. Same thread rule as
+// onCreate and onDestroy.
+extern "C" PPP_API PySession* ProxyPythonPluginSessionOf(const ICDPluginObject* object);

@@ -5,6 +5,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include <dlfcn.h>
+
 #include "ScriptedPluginSupport.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "plugin/ProxyPythonPluginNS.h"
@@ -67,4 +69,44 @@ TEST(EntryPoints, AnIdlePluginIsSilentEachHandlerRunsTheScriptAgainAndDestroyDel
               "destroying " + std::string(created) + "script stop\n");
     EXPECT_TRUE(ProxyPythonPluginNS::plugins_vect.empty());
     EXPECT_FALSE(handlers[0]->isRegistered(plugin) || handlers[1]->isRegistered(plugin));
+}
+
+namespace {
+// A plug-in object of the host's own making, as a host with plug-ins of several libraries has.
+class ForeignPlugin : public ICDPluginObject {
+public:
+    ForeignPlugin() : ICDPluginObject("Foreign") {}
+    void onPluginAction(unsigned int) override {}
+    void start() override {}
+    void stop() override {}
+    void onSetICDHandler(ICDHandler*) override {}
+};
+}  // namespace
+
+// A host reaches a plug-in's session by the undecorated name, without casting to the library's
+// classes: only objects the library made and has not destroyed have one.
+TEST(EntryPoints, TheSessionLookUpAnswersForLiveObjectsTheLibraryMadeAndNullForAnyOther) {
+    void* library = dlopen(nullptr, RTLD_NOW);
+    auto sessionOf = reinterpret_cast<PySession* (*)(const ICDPluginObject*)>(
+        dlsym(library, "ProxyPythonPluginSessionOf"));
+    ASSERT_NE(sessionOf, nullptr) << dlerror();
+
+    CaptureOutput output;
+    ForeignPlugin foreign;
+    ICDPluginObject* plugin = ProxyPythonPluginNS::onCreate();
+    const PySession* beforeHandler = sessionOf(plugin);
+    plugin->setFileName(dataPath("names.py"));
+    ICDHandler* handler = loadHandler();
+    assign(plugin, handler);
+    const PySession* withHandler = sessionOf(plugin);
+    const PySession* ofForeign = sessionOf(&foreign);
+    const PySession* ofNull = sessionOf(nullptr);
+    ProxyPythonPluginNS::onDestroy();
+    const PySession* afterDestroy = sessionOf(plugin);
+
+    EXPECT_EQ(beforeHandler, nullptr);
+    EXPECT_NE(withHandler, nullptr);
+    EXPECT_EQ(ofForeign, nullptr);
+    EXPECT_EQ(ofNull, nullptr);
+    EXPECT_EQ(afterDestroy, nullptr);
 }

@@ -13,7 +13,6 @@
 #include "PyInterpreter.h"
 #include "QtInterpreter.h"
 #include "ValueText.h"
-#include "plugin/ProxyPythonPlugin.h"
 
 namespace icdhost {
 
@@ -160,10 +159,9 @@ ICDGenericMessageField* CommandRunner::findField(const Word& word) const {
     return field;
 }
 
-PySession* CommandRunner::sessionOf(ICDPluginObject* plugin) {
-    // Every object the library creates is a proxy plug-in; its session is null until it has been
-    // given a handler, and a Use of a null session does nothing.
-    return static_cast<ProxyPythonPlugin*>(plugin)->getSession();
+PySession* CommandRunner::sessionOf(ICDPluginObject* plugin) const {
+    // A Use of a null session does nothing.
+    return _host.library != nullptr ? _host.library->sessionOf(plugin) : nullptr;
 }
 
 unsigned int CommandRunner::parseActionId(const Word& word) const {

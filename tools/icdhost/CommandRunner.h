@@ -75,7 +75,8 @@ private:
     ICDPluginObject* selectedPlugin() const;
     ICDHandler* selectedHandler() const;
     ICDGenericMessageField* findField(const Word& word) const;
-    static PySession* sessionOf(ICDPluginObject* plugin);
+    // The plug-in's session as the library reports it; null before its first handler.
+    PySession* sessionOf(ICDPluginObject* plugin) const;
     unsigned int parseActionId(const Word& word) const;
     // Depth-first in list order: the first action with `id` (of kind 3 when `dictionaryOnly`).
     // Precondition: the plug-in's session is held.

@@ -10,12 +10,13 @@ namespace icdhost {
 
 namespace {
 
-// The exported names: getPluginAPIVersion and the event wait are undecorated; onCreate and
+// The exported names: getPluginAPIVersion, the event wait and the session look-up are undecorated; onCreate and
 // onDestroy are namespace-scope functions exported under their ordinary decorated names.
 constexpr const char* kApiVersionSymbol = "getPluginAPIVersion";
 constexpr const char* kCreateSymbol = "_ZN19ProxyPythonPluginNS8onCreateEv";
 constexpr const char* kDestroySymbol = "_ZN19ProxyPythonPluginNS9onDestroyEv";
 constexpr const char* kWaitSymbol = "ProxyPythonPluginWaitForEvents";
+constexpr const char* kSessionSymbol = "ProxyPythonPluginSessionOf";
 
 std::string executableDir() {
     std::vector<char> buffer(4096);
@@ -68,10 +69,13 @@ bool PluginLibrary::open(const std::string& path, std::string* error) {
     _create = lookUp<CreateFunction>(_handle, kCreateSymbol);
     _destroy = lookUp<DestroyFunction>(_handle, kDestroySymbol);
     _waitForEvents = lookUp<WaitFunction>(_handle, kWaitSymbol);
-    const char* missing = _apiVersion == nullptr ? kApiVersionSymbol
-                          : _create == nullptr   ? kCreateSymbol
-                          : _destroy == nullptr  ? kDestroySymbol
-                                                 : nullptr;
+    _sessionOf = lookUp<SessionFunction>(_handle, kSessionSymbol);
+    // Without the session look-up no action or menu could be run safely.
+    const char* missing = _apiVersion == nullptr  ? kApiVersionSymbol
+                          : _create == nullptr    ? kCreateSymbol
+                          : _destroy == nullptr   ? kDestroySymbol
+                          : _sessionOf == nullptr ? kSessionSymbol
+                                                  : nullptr;
     if (missing != nullptr) {
         *error = "the plug-in library " + path + " has no entry point " + missing;
         return false;
@@ -89,6 +93,10 @@ ICDPluginObject* PluginLibrary::create() const {
 
 void PluginLibrary::destroyAll() const {
     _destroy();
+}
+
+PySession* PluginLibrary::sessionOf(ICDPluginObject* plugin) const {
+    return _sessionOf(plugin);
 }
 
 bool PluginLibrary::waitForEvents(unsigned long timeoutMs) const {

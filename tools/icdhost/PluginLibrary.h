@@ -6,6 +6,7 @@
 #include <string>
 
 class ICDPluginObject;
+class PySession;
 
 namespace icdhost {
 
@@ -16,12 +17,14 @@ public:
     static std::string defaultPath();
 
     // Loads the library and finds its entry points. False with `error` set when the library does
-    // not load or lacks one of getPluginAPIVersion, onCreate, onDestroy.
+    // not load or lacks one of getPluginAPIVersion, onCreate, onDestroy and the session look-up.
     bool open(const std::string& path, std::string* error);
 
     std::string apiVersion() const;
     ICDPluginObject* create() const;
     void destroyAll() const;
+    // The session of a plug-in object the library made (null before its first handler).
+    PySession* sessionOf(ICDPluginObject* plugin) const;
 
     // False when the library has no event wait (then `sync` cannot be offered).
     bool canWaitForEvents() const { return _waitForEvents != nullptr; }
@@ -33,12 +36,14 @@ private:
     using CreateFunction = ICDPluginObject* (*)();
     using DestroyFunction = void (*)();
     using WaitFunction = bool (*)(unsigned long);
+    using SessionFunction = PySession* (*)(const ICDPluginObject*);
 
     void* _handle = nullptr;
     ApiVersionFunction _apiVersion = nullptr;
     CreateFunction _create = nullptr;
     DestroyFunction _destroy = nullptr;
     WaitFunction _waitForEvents = nullptr;
+    SessionFunction _sessionOf = nullptr;
 };
 
 }  // namespace icdhost
