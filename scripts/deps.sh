@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs, only those missing. Run as root on Debian 12.
 set -euo pipefail
 packages=(build-essential cmake python3 python3-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libpugixml-dev libcli11-dev libedit-dev pybind11-dev)
+          libpugixml-dev libcli11-dev libedit-dev pybind11-dev pkg-config)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

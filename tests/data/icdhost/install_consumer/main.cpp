@@ -1,12 +1,16 @@
 // Loads an ICD with the installed host library, then the installed plug-in library by its entry
-// points, and prints what both report.
+// points, and prints what both report. Built with WITH_PYTHON it also calls the interpreter
+// library, which needs Python's headers.
 #include <dlfcn.h>
 
 #include <iostream>
 #include <string>
 
-#include "ICDHandler.h"
-#include "plugin/ProxyPythonPluginNS.h"
+#include <ProxyPythonPlugin/ICDHandler.h>
+#include <ProxyPythonPlugin/ProxyPythonPluginNS.h>
+#ifdef WITH_PYTHON
+#include <ProxyPythonPlugin/PyInterpreter.h>
+#endif
 
 int main(int argc, char** argv) {
     std::string error;
@@ -20,5 +24,9 @@ int main(int argc, char** argv) {
     }
     std::cout << "icd " << handler->getName() << " clock " << handler->getBusClockPeriod()
               << "\nplug-in API " << version() << std::endl;
+#ifdef WITH_PYTHON
+    std::cout << "holds an interpreter: " << PyInterpreterRelease::threadHoldsInterpreter()
+              << std::endl;
+#endif
     return 0;
 }
