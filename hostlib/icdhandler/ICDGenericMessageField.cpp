@@ -1,4 +1,5 @@
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <mutex>
 
@@ -61,9 +62,15 @@ std::string integerText(T value) {
 
 }  // namespace
 
-// Lock rule: `mutex` guards value, raw, rawText and transcoder for a few copies at a time; it is
-// never held while a transcoder runs (a transcoder may wait for an interpreter whose code is
-// reading this very field on another thread).
+// Lock rule: `mutex` guards value, raw, rawText, the stamps and transcoder for a few copies at a
+// time; it is never held while a transcoder runs (a transcoder may wait for an interpreter whose
+// code is reading this very field on another thread).
+//
+// Since conversions run outside the lock, two of them may finish in either order. Each write of
+// the value or the raw form takes the next stamp; a conversion remembers the stamp of what it
+// read and stores its result only when that is at least as new as what the other side holds, so
+// that an older conversion finishing last never overwrites a newer one: once every value set has
+// been encoded, the raw form is the encoding of the last value set, whatever the interleaving.
 struct ICDGenericMessageField::State {
     ICDMessage* message;
     unsigned int dataType;
@@ -72,6 +79,17 @@ struct ICDGenericMessageField::State {
     unsigned long long raw = 0;
     std::string rawText;
     Transcoder transcoder;
+    std::uint64_t lastStamp = 0;
+    std::uint64_t valueStamp = 0;  // stamp of the write `value` holds
+    std::uint64_t rawStamp = 0;    // stamp of the value (or raw word) `raw`/`rawText` was made from
+
+    // Precondition: `mutex` held.
+    void storeValue(Value newValue) {
+        value = std::move(newValue);
+        valueStamp = ++lastStamp;
+    }
+    // Precondition: `mutex` held. A raw form received from the bus is newer than everything.
+    std::uint64_t receiveRaw() { return rawStamp = ++lastStamp; }
 
     // Takes `transcoder` when it fits; the one it replaces is released after the lock, and is
     // deleted once no encode or decode still uses it.
@@ -98,10 +116,12 @@ struct ICDGenericMessageField::State {
     template <typename T>
     bool encodeAs() {
         T value;
+        std::uint64_t stamp = 0;
         std::shared_ptr<ICDGenericTranscoder<T>> coder;
         {
             std::lock_guard<std::mutex> lock(mutex);
             value = std::get<T>(this->value);
+            stamp = valueStamp;
             coder = transcoderOf<ICDGenericTranscoder<T>>();
         }
         unsigned long long result = 0;
@@ -117,16 +137,22 @@ struct ICDGenericMessageField::State {
             result = icdhost_types::defaultEncode(value);
         }
         std::lock_guard<std::mutex> lock(mutex);
-        raw = result;
+        // Equal stamps: the same value encoded again, perhaps by a newly installed transcoder.
+        if (stamp >= rawStamp) {
+            raw = result;
+            rawStamp = stamp;
+        }
         return true;
     }
 
     template <typename T>
     bool decodeAs(unsigned long long word, bool asSigned) {
         std::shared_ptr<ICDGenericTranscoder<T>> coder;
+        std::uint64_t stamp = 0;
         {
             std::lock_guard<std::mutex> lock(mutex);
             raw = word;
+            stamp = receiveRaw();
             coder = transcoderOf<ICDGenericTranscoder<T>>();
         }
         T result{};
@@ -144,7 +170,10 @@ struct ICDGenericMessageField::State {
             result = icdhost_types::defaultDecode<T>(word);
         }
         std::lock_guard<std::mutex> lock(mutex);
-        value = result;
+        if (stamp > valueStamp) {
+            value = result;
+            valueStamp = stamp;
+        }
         return true;
     }
 
@@ -346,7 +375,7 @@ bool ICDGenericMessageField::setValueFromText(const std::string& text, std::stri
         return false;
     }
     std::lock_guard<std::mutex> lock(_state->mutex);
-    _state->value = std::move(parsed);
+    _state->storeValue(std::move(parsed));
     return true;
 }
 
@@ -359,7 +388,7 @@ bool ICDGenericMessageField::setValue(const Value& value) {
     if (value.index() != _state->value.index()) {
         return false;
     }
-    _state->value = value;
+    _state->storeValue(value);
     return true;
 }
 
@@ -367,10 +396,12 @@ bool ICDGenericMessageField::encode() {
     const unsigned int code = _state->dataType;
     if (code == ICD_TYPE_STRING) {
         std::string text;
+        std::uint64_t stamp = 0;
         std::shared_ptr<ICDStringTranscoder> coder;
         {
             std::lock_guard<std::mutex> lock(_state->mutex);
             text = std::get<std::string>(_state->value);
+            stamp = _state->valueStamp;
             coder = _state->transcoderOf<ICDStringTranscoder>();
         }
         std::string raw;
@@ -386,7 +417,10 @@ bool ICDGenericMessageField::encode() {
             raw = std::move(text);
         }
         std::lock_guard<std::mutex> lock(_state->mutex);
-        _state->rawText = std::move(raw);
+        if (stamp >= _state->rawStamp) {
+            _state->rawText = std::move(raw);
+            _state->rawStamp = stamp;
+        }
         return true;
     }
     bool ok = false;
@@ -410,6 +444,7 @@ bool ICDGenericMessageField::decode(unsigned long long raw, bool asSigned) {
         // A field without a value type still receives its bus word.
         std::lock_guard<std::mutex> lock(_state->mutex);
         _state->raw = raw;
+        _state->receiveRaw();
     }
     return ok;
 }
@@ -419,9 +454,11 @@ bool ICDGenericMessageField::decodeText(const std::string& raw) {
         return false;
     }
     std::shared_ptr<ICDStringTranscoder> coder;
+    std::uint64_t stamp = 0;
     {
         std::lock_guard<std::mutex> lock(_state->mutex);
         _state->rawText = raw;
+        stamp = _state->receiveRaw();
         coder = _state->transcoderOf<ICDStringTranscoder>();
     }
     std::string text;
@@ -437,7 +474,10 @@ bool ICDGenericMessageField::decodeText(const std::string& raw) {
         text = raw;
     }
     std::lock_guard<std::mutex> lock(_state->mutex);
-    _state->value = std::move(text);
+    if (stamp > _state->valueStamp) {
+        _state->value = std::move(text);
+        _state->valueStamp = stamp;
+    }
     return true;
 }
 
