@@ -8,12 +8,15 @@
 #include <set>
 
 #include "FieldTypes.h"
+#include "ICDFileLoader.h"
 #include "ICDHandler.h"
 #include "TextFormat.h"
+#include "XmlConformance.h"
 
 namespace {
 
-using icdhost_text::quote;
+// Control characters in error lines are escaped: what the file holds never reaches a terminal.
+using icdhost_text::quoteEscaped;
 
 // The first fault found; thrown inside the loader only, never out of load().
 struct LoadError {
@@ -26,7 +29,7 @@ struct LoadError {
 }
 
 std::string element(const pugi::xml_node& node) {
-    return std::string("<") + node.name() + ">";
+    return "<" + icdhost_text::escapeControls(node.name()) + ">";
 }
 
 // Attribute values by name, after checking that the element carries no unknown or repeated
@@ -43,10 +46,10 @@ public:
                 std::any_of(optional.begin(), optional.end(),
                             [&](const char* candidate) { return name == candidate; });
             if (!known) {
-                fail(node, "unknown attribute \"" + name + "\" on " + element(node));
+                fail(node, "unknown attribute " + quoteEscaped(name) + " on " + element(node));
             }
             if (!_values.emplace(name, attribute.value()).second) {
-                fail(node, "duplicate attribute \"" + name + "\" on " + element(node));
+                fail(node, "duplicate attribute " + quoteEscaped(name) + " on " + element(node));
             }
         }
         for (const char* name : required) {
@@ -94,10 +97,44 @@ std::vector<pugi::xml_node> children(const pugi::xml_node& parent, const char* c
     return result;
 }
 
-std::string requireName(const pugi::xml_node& node, const Attributes& attributes) {
+// Unicode's White_Space characters.
+bool isBlank(char32_t c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+// A name as a script and icdhost's commands see it: not empty, no control character, no blank at
+// either end, and for messages and fields no ".", which separates the two in MSG.FIELD (with
+// "A.B" and "C" as well as "A" and "B.C", "A.B.C" would name two fields). The text is UTF-8: the
+// conformance check has refused any other byte.
+std::string requireName(const pugi::xml_node& node, const Attributes& attributes,
+                        bool dotAllowed) {
     std::string name = attributes.get("name");
     if (name.empty()) {
         fail(node, "empty attribute \"name\" on " + element(node));
+    }
+    const std::string what = "name " + quoteEscaped(name) + " of " + element(node);
+    char32_t first = 0;
+    char32_t last = 0;
+    for (std::size_t pos = 0; pos < name.size();) {
+        char32_t c = 0;
+        std::size_t length = icdhost_text::decodeUtf8(name.data() + pos, name.size() - pos, &c);
+        if (length == 0) {
+            fail(node, what + " is not UTF-8");
+        }
+        if (icdhost_text::isControl(c)) {
+            fail(node, what + " holds a control character");
+        }
+        if (c == '.' && !dotAllowed) {
+            fail(node, what + " holds \".\", which separates message and field names");
+        }
+        first = pos == 0 ? c : first;
+        last = c;
+        pos += length;
+    }
+    if (isBlank(first) || isBlank(last)) {
+        fail(node, what + " begins or ends with a blank");
     }
     return name;
 }
@@ -109,10 +146,10 @@ std::uint64_t parseUnsigned(const pugi::xml_node& node, const char* attribute,
     std::uint64_t value = 0;
     std::string error;
     if (!icdhost_text::parseInteger(text, &negative, &magnitude, &error)) {
-        fail(node, std::string("bad ") + attribute + " " + quote(text) + ": " + error);
+        fail(node, std::string("bad ") + attribute + " " + quoteEscaped(text) + ": " + error);
     }
     if (!icdhost_text::fitsUnsigned(negative, magnitude, bits, &value)) {
-        fail(node, std::string("bad ") + attribute + " " + quote(text) +
+        fail(node, std::string("bad ") + attribute + " " + quoteEscaped(text) +
                        ": out of range for unsigned " + std::to_string(bits) + "-bit");
     }
     return value;
@@ -126,29 +163,29 @@ bool parseBoolean(const pugi::xml_node& node, const char* attribute, const std::
         return false;
     }
     fail(node,
-         std::string("bad ") + attribute + " " + quote(text) + ": expected true, false, 1 or 0");
+         std::string("bad ") + attribute + " " + quoteEscaped(text) + ": expected true, false, 1 or 0");
 }
 
 void loadField(ICDMessage& message, const pugi::xml_node& node) {
     const Attributes attributes(node, {"name"}, {"type", "typeCode", "value"});
-    const std::string name = requireName(node, attributes);
+    const std::string name = requireName(node, attributes, false);
     if (message.findMessageField(name) != nullptr) {
         fail(node,
-             "duplicate field name " + quote(name) + " in message " + quote(message.getName()));
+             "duplicate field name " + quoteEscaped(name) + " in message " + quoteEscaped(message.getName()));
     }
     const bool named = attributes.has("type");
     const bool coded = attributes.has("typeCode");
     if (named && coded) {
-        fail(node, "field " + quote(name) + " has both \"type\" and \"typeCode\"");
+        fail(node, "field " + quoteEscaped(name) + " has both \"type\" and \"typeCode\"");
     }
     if (!named && !coded) {
-        fail(node, "field " + quote(name) + " has neither \"type\" nor \"typeCode\"");
+        fail(node, "field " + quoteEscaped(name) + " has neither \"type\" nor \"typeCode\"");
     }
     unsigned int code = 0;
     if (named) {
         const std::string type = attributes.get("type");
         if (!icdhost_types::typeCodeOf(type, &code)) {
-            fail(node, "unknown type name " + quote(type) + " of field " + quote(name));
+            fail(node, "unknown type name " + quoteEscaped(type) + " of field " + quoteEscaped(name));
         }
     } else {
         code = static_cast<unsigned int>(
@@ -160,7 +197,7 @@ void loadField(ICDMessage& message, const pugi::xml_node& node) {
         const std::string value = attributes.get("value");
         std::string error;
         if (!field->setValueFromText(value, &error)) {
-            fail(node, "bad value " + quote(value) + " of field " + quote(name) + ": " + error);
+            fail(node, "bad value " + quoteEscaped(value) + " of field " + quoteEscaped(name) + ": " + error);
         }
     }
     // The raw form starts as the default conversion of the initial value.
@@ -169,9 +206,9 @@ void loadField(ICDMessage& message, const pugi::xml_node& node) {
 
 void loadMessage(ICDHandler& handler, const pugi::xml_node& node) {
     const Attributes attributes(node, {"name"}, {"alwaysEnterSession"});
-    const std::string name = requireName(node, attributes);
+    const std::string name = requireName(node, attributes, false);
     if (handler.findMessage(name) != nullptr) {
-        fail(node, "duplicate message name " + quote(name));
+        fail(node, "duplicate message name " + quoteEscaped(name));
     }
     bool alwaysEnterSession = false;
     if (attributes.has("alwaysEnterSession")) {
@@ -201,7 +238,7 @@ std::unique_ptr<ICDHandler> loadDocument(const pugi::xml_document& document,
         root = child;
     }
     const Attributes attributes(root, {"name"}, {"busClockPeriod"});
-    const std::string name = requireName(root, attributes);
+    const std::string name = requireName(root, attributes, true);
     unsigned long busClockPeriod = 1000;
     if (attributes.has("busClockPeriod")) {
         busClockPeriod = static_cast<unsigned long>(
@@ -218,7 +255,8 @@ std::unique_ptr<ICDHandler> loadDocument(const pugi::xml_document& document,
 bool readFile(const std::string& path, std::string* text, std::string* error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        *error = path + ": cannot open the file: " + std::strerror(errno);
+        *error = icdhost_text::escapeControls(path) + ": cannot open the file: " +
+                 std::strerror(errno);
         return false;
     }
     char buffer[65536];
@@ -230,7 +268,8 @@ bool readFile(const std::string& path, std::string* text, std::string* error) {
     const int cause = errno;
     std::fclose(file);
     if (failed) {
-        *error = path + ": cannot read the file: " + std::strerror(cause);
+        *error = icdhost_text::escapeControls(path) + ": cannot read the file: " +
+                 std::strerror(cause);
         return false;
     }
     return true;
@@ -246,6 +285,36 @@ int lineOf(const std::string& text, std::ptrdiff_t offset) {
 
 }  // namespace
 
+std::unique_ptr<ICDHandler> icdhost_loader::loadText(const std::string& text,
+                                                     const std::string& path,
+                                                     std::string* error) {
+    std::string ignored;
+    std::string& report = error != nullptr ? *error : ignored;
+    const std::string shownPath = icdhost_text::escapeControls(path);
+    pugi::xml_document document;
+    // Parsed from our own copy so that node offsets count bytes of the file as it is.
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(text.data(), text.size(),
+                             pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
+    if (!parsed) {
+        report = shownPath + ":" + std::to_string(lineOf(text, parsed.offset)) +
+                 ": malformed XML: " + parsed.description();
+        return nullptr;
+    }
+    // What pugixml took may still not be XML: the document is read only once it is.
+    icdhost_xml::Fault fault;
+    if (!icdhost_xml::checkConforming(text, &fault)) {
+        report = shownPath + ":" + std::to_string(lineOf(text, fault.offset)) + ": " + fault.reason;
+        return nullptr;
+    }
+    try {
+        return loadDocument(document, path);
+    } catch (const LoadError& fault) {
+        report = shownPath + ":" + std::to_string(lineOf(text, fault.offset)) + ": " + fault.reason;
+        return nullptr;
+    }
+}
+
 std::unique_ptr<ICDHandler> ICDHandler::load(const std::string& path, std::string* error) {
     std::string ignored;
     std::string& report = error != nullptr ? *error : ignored;
@@ -253,20 +322,5 @@ std::unique_ptr<ICDHandler> ICDHandler::load(const std::string& path, std::strin
     if (!readFile(path, &text, &report)) {
         return nullptr;
     }
-    pugi::xml_document document;
-    // Parsed from our own copy so that node offsets count bytes of the file as it is.
-    const pugi::xml_parse_result parsed =
-        document.load_buffer(text.data(), text.size(),
-                             pugi::parse_default | pugi::parse_declaration, pugi::encoding_utf8);
-    if (!parsed) {
-        report = path + ":" + std::to_string(lineOf(text, parsed.offset)) +
-                 ": malformed XML: " + parsed.description();
-        return nullptr;
-    }
-    try {
-        return loadDocument(document, path);
-    } catch (const LoadError& fault) {
-        report = path + ":" + std::to_string(lineOf(text, fault.offset)) + ": " + fault.reason;
-        return nullptr;
-    }
+    return icdhost_loader::loadText(text, path, error);
 }

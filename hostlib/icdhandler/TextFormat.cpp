@@ -32,6 +32,104 @@ std::string quote(const std::string& text) {
     return out;
 }
 
+std::size_t decodeUtf8(const char* text, std::size_t size, char32_t* codePoint) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    if (size == 0) {
+        return 0;
+    }
+    const unsigned char lead = bytes[0];
+    if (lead < 0x80) {
+        *codePoint = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, value = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, value = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, value = lead & 0x07, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (size < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((bytes[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (bytes[i] & 0x3F);
+    }
+    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    *codePoint = value;
+    return length;
+}
+
+bool isControl(char32_t codePoint) {
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
+}
+
+namespace {
+
+void appendEscaped(std::string& out, const std::string& text, bool quoting) {
+    static const char hex[] = "0123456789abcdef";
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        char32_t codePoint = 0;
+        const std::size_t length = decodeUtf8(text.data() + pos, text.size() - pos, &codePoint);
+        if (length == 0 || (isControl(codePoint) && codePoint >= 0x80)) {
+            // A byte that is not UTF-8, or a C1 control (two bytes, one code point).
+            const unsigned value = length == 0 ? static_cast<unsigned char>(text[pos]) : codePoint;
+            out += length == 0 ? "\\x" : "\\u00";
+            out += hex[value >> 4];
+            out += hex[value & 0xF];
+            pos += length == 0 ? 1 : length;
+            continue;
+        }
+        const char c = text[pos];
+        if (quoting && (c == '"' || c == '\\')) {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (length == 1 && isControl(codePoint)) {
+            out += "\\x";
+            out += hex[codePoint >> 4];
+            out += hex[codePoint & 0xF];
+        } else {
+            out.append(text, pos, length);
+        }
+        pos += length;
+    }
+}
+
+}  // namespace
+
+std::string escapeControls(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    appendEscaped(out, text, false);
+    return out;
+}
+
+std::string quoteEscaped(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    appendEscaped(out, text, true);
+    out += '"';
+    return out;
+}
+
 std::string word(const std::string& text) {
     if (text.empty()) {
         return quote(text);

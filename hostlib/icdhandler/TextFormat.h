@@ -2,6 +2,7 @@
 // printing and range-checked number parsing. Internal to the host library.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,6 +10,21 @@ namespace icdhost_text {
 
 // The text in double quotes with ", \ and newline escaped as \" \\ \n.
 std::string quote(const std::string& text);
+
+// One UTF-8 sequence at `text` (at most `size` bytes): its length, with its code point in
+// `codePoint`; 0 when the bytes there are not UTF-8 (overlong forms and surrogates included).
+std::size_t decodeUtf8(const char* text, std::size_t size, char32_t* codePoint);
+
+// A control character: C0, DEL or C1.
+bool isControl(char32_t codePoint);
+
+// The text with control characters written as \t, \r, \n, \xHH (C0 and DEL) or \u00HH (C1),
+// and bytes that are not UTF-8 as \xHH, so that an error line stays one line and shows what
+// the file holds; everything else, backslashes included, as it is.
+std::string escapeControls(const std::string& text);
+
+// quote() for error messages: also escapes what escapeControls() escapes.
+std::string quoteEscaped(const std::string& text);
 
 // A name as a trace line shows it: bare when it is a plain word, quoted otherwise, so that a
 // trace line stays one line with blank-separated words whatever the ICD names hold.

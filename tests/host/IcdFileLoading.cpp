@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "HostTestSupport.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -69,6 +70,85 @@ TEST(IcdFileLoading, EachKindOfBadFileGivesOneErrorLineWithFileLineAndReasonAndL
     std::string error;
     EXPECT_EQ(ICDHandler::load(path, &error), nullptr);
     EXPECT_EQ(error, path + ": cannot open the file: No such file or directory");
+}
+
+// Files that are not XML although a lenient parser takes them, and names a script or icdhost's
+// MSG.FIELD could not tell apart or print safely. Each row is a whole file and the error after
+// "FILE:"; control characters in the error are escaped.
+TEST(IcdFileLoading, FilesThatAreNotXmlOrHoldUnusableNamesAreRefusedOnTheLineAtFault) {
+    const std::string head = "<icd name=\"BAD\">\n<message name=\"M\">\n";
+    const std::string tail = "</message>\n</icd>\n";
+    const std::string good = head + "<field name=\"x\" type=\"int\"/>\n" + tail;
+    const struct {
+        std::string file;
+        std::string error;
+    } bad[] = {
+        {head + "<field name=\"a<b\" type=\"int\"/>\n" + tail,
+         "3: malformed XML: not well-formed (invalid token) at \"<\""},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + head +
+             "<field name=\"caf\xe9\" type=\"int\"/>\n" + tail,
+         "4: malformed XML: not UTF-8 (byte 0xE9)"},
+        {head + "<field name=\"a\xc0\xaf\" type=\"int\"/>\n" + tail,
+         "3: malformed XML: not UTF-8 (byte 0xC0)"},
+        {head + "<field name=\"a\xed\xa0\x80\" type=\"int\"/>\n" + tail,
+         "3: malformed XML: not UTF-8 (byte 0xED)"},
+        {head + "<field\nname=\"a&#xD800;\" type=\"int\"/>\n" + tail,
+         "4: malformed XML: reference to invalid character number \"&#xD800;\""},
+        {head + "<field name=\"x\" type=\"string\"\nvalue=\"cut&#0;here\"/>\n" + tail,
+         "4: malformed XML: reference to invalid character number \"&#0;\""},
+        {head + "<field name=\"x\" type=\"string\"\nvalue=\"a&bogus;b\"/>\n" + tail,
+         "4: malformed XML: undefined entity \"&bogus;\""},
+        {"<!DOCTYPE icd [<!ENTITY e \"E\">]>\n" + head + "<field name=\"&e;\" type=\"int\"/>\n" +
+             tail,
+         "1: a document type declaration (<!DOCTYPE ...>) is not allowed"},
+        {good + "trailing text\n", "6: malformed XML: junk after document element"},
+        {good + std::string("\0", 1), "6: malformed XML: a NUL byte"},
+        {good + "<?xml version=\"1.0\"?>\n", "6: malformed XML: junk after document element"},
+        {head + "<field name=\"a&#9;b\" type=\"int\"/>\n" + tail,
+         "3: name \"a\\tb\" of <field> holds a control character"},
+        {head + "<field name=\"a&#x7F;[2J\" type=\"int\"/>\n" + tail,
+         "3: name \"a\\x7f[2J\" of <field> holds a control character"},
+        {"<icd name=\"BAD\">\n<message name=\"next\xc2\x85line\"/>\n</icd>\n",
+         "2: name \"next\\u0085line\" of <message> holds a control character"},
+        {"<icd name=\"&#13;BAD\"/>\n", "1: name \"\\rBAD\" of <icd> holds a control character"},
+        {head + "<field name=\" x\" type=\"int\"/>\n" + tail,
+         "3: name \" x\" of <field> begins or ends with a blank"},
+        {head + "<field name=\"x\t\" type=\"int\"/>\n" + tail,
+         "3: name \"x \" of <field> begins or ends with a blank"},
+        {"<icd name=\"BAD\xc2\xa0\"/>\n", "1: name \"BAD\xc2\xa0\" of <icd> begins or ends with a blank"},
+        {"<icd name=\"BAD\">\n<message name=\"A.B\"/>\n</icd>\n",
+         "2: name \"A.B\" of <message> holds \".\", which separates message and field names"},
+        {head + "<field name=\"B.C\" type=\"int\"/>\n" + tail,
+         "3: name \"B.C\" of <field> holds \".\", which separates message and field names"},
+        {head + "<field name=\"\x1b[2J\" type=\"int\"/>\n" + tail,
+         "3: malformed XML: not well-formed (invalid token) at \"\\x1b\""},
+    };
+    testfiles::ScratchDir dir;
+    for (const auto& [file, reason] : bad) {
+        const std::string path = dir.write("bad.xml", file);
+        std::string error;
+        EXPECT_EQ(ICDHandler::load(path, &error), nullptr) << file;
+        EXPECT_EQ(error, path + ":" + reason);
+    }
+}
+
+TEST(IcdFileLoading, NamesMayHoldAnyOtherTextAndTheIcdNameADot) {
+    testfiles::ScratchDir dir;
+    const std::string path =
+        dir.write("good.xml",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a comment -->\n"
+                  "<icd name=\"nav.bus 2\">\n<message name=\"H\xc3\xb6he &amp; Lage\">\n"
+                  "<field name=\"x&#x1F600;y\" type=\"string\" value=\"tab&#9;&lt;cr&#13;\xc2\x85\"/>\n"
+                  "</message>\n</icd>\n<!-- after -->\n");
+    std::string error;
+    auto handler = ICDHandler::load(path, &error);
+    ASSERT_NE(handler, nullptr) << error;
+    EXPECT_EQ(handler->getName(), "nav.bus 2");
+    ICDMessage* message = handler->findMessage("H\xc3\xb6he & Lage");
+    ASSERT_NE(message, nullptr);
+    ICDGenericMessageField* field = message->findMessageField("x\xf0\x9f\x98\x80y");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->getRawText(), "tab\t<cr\r\xc2\x85");
 }
 
 }  // namespace
