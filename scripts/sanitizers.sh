@@ -3,19 +3,25 @@
 #  1. preset asan (AddressSanitizer + UndefinedBehaviorSanitizer, LeakSanitizer at exit): builds
 #     everything but the benchmarks and runs the whole suite;
 #  2. preset tsan (ThreadSanitizer): builds the suites that test concurrency and runs their
-#     concurrency tests (selected by name, see CONCURRENCY below).
+#     concurrency tests (selected by name, see CONCURRENCY below);
+#  3. the libFuzzer target of the ICD loader and the field conversions (tests/fuzz/, built with
+#     clang, AddressSanitizer and UndefinedBehaviorSanitizer) for PPP_FUZZ_SECONDS (60) seconds,
+#     from its seed corpus; an input that crashes it or breaks an invariant fails the script and is
+#     kept as build-fuzz/crash-*. tests/fuzz/README.md tells how to run it longer.
 # Reports go to files (tests capture standard error, which would hide them): any report, of a test
 # program or of a program a test started, fails the script and is printed. Suppressions, each
 # explained and limited to CPython's own code, are in tests/sanitizers/.
 #
-# Build folders: build-asan and build-tsan (the presets'), or PPP_ASAN_BUILD_DIR and
-# PPP_TSAN_BUILD_DIR. Run as root on Debian 12 after scripts/deps.sh.
+# Build folders: build-asan, build-tsan (the presets') and build-fuzz, or PPP_ASAN_BUILD_DIR,
+# PPP_TSAN_BUILD_DIR and PPP_FUZZ_BUILD_DIR. Run as root on Debian 12 after scripts/deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc)
 asan_dir=${PPP_ASAN_BUILD_DIR:-build-asan}
 tsan_dir=${PPP_TSAN_BUILD_DIR:-build-tsan}
+fuzz_dir=${PPP_FUZZ_BUILD_DIR:-build-fuzz}
+fuzz_seconds=${PPP_FUZZ_SECONDS:-60}
 suppressions=$root/tests/sanitizers
 
 # Sanitized builds make CPython allocate with malloc (internal/PyCompat.h); this says the same to any
@@ -76,3 +82,17 @@ reports=$root/$tsan_dir/sanitizer-reports
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$reports/tsan:suppressions=$suppressions/tsan.supp"
 run_tests "$reports" --test-dir "$tsan_dir" -j "$jobs" --output-on-failure --timeout 600 \
     -R "$CONCURRENCY" --no-tests=error
+unset TSAN_OPTIONS
+
+echo "== libFuzzer: ICD loader and field conversions ($fuzz_dir, $fuzz_seconds s)"
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S tests/fuzz -B "$fuzz_dir" -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
+cmake --build "$fuzz_dir" -j "$jobs"
+# New inputs go to a corpus of the build folder; the seeds in tests/fuzz/corpus stay as they are.
+mkdir -p "$fuzz_dir/corpus"
+"$fuzz_dir/icd_fuzzer" -max_total_time="$fuzz_seconds" -dict=tests/fuzz/icd.dict -max_len=4096 \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$fuzz_dir/" \
+    "$fuzz_dir/corpus" tests/fuzz/corpus
