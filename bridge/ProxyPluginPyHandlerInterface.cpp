@@ -76,7 +76,7 @@ ProxyPluginPyHandlerInterface::~ProxyPluginPyHandlerInterface() {
     }
     std::unique_lock<std::mutex> lock(_mutex);
     _idle.wait(lock, [this] { return _pins == 0; });
-    // _eventCallback keeps its reference and the reservation holders stay registered: the
+    // The event callables keep their references and the reservation holders stay registered: the
     // session is not entered here.
 }
 
@@ -100,7 +100,7 @@ bool ProxyPluginPyHandlerInterface::consumeICDEvent(unsigned int event, unsigned
     }
     {
         std::lock_guard<std::mutex> lock(_mutex);
-        _eventQueue.push_back(event);
+        _eventQueue.push_back(QueuedEvent{event, data});
     }
     _eventReady.notify_all();
     return true;
@@ -108,7 +108,7 @@ bool ProxyPluginPyHandlerInterface::consumeICDEvent(unsigned int event, unsigned
 
 void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterface* bridge) {
     std::unique_lock<std::mutex> lock(bridge->_mutex);
-    std::deque<unsigned int> taken;  // events out of the queue, not yet delivered
+    std::deque<QueuedEvent> taken;  // events out of the queue, not yet delivered
     for (;;) {
         bridge->_eventReady.wait(
             lock, [bridge] { return !bridge->_eventQueue.empty() || !bridge->_running; });
@@ -124,9 +124,10 @@ void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterfac
             taken.swap(bridge->_eventQueue);
             bridge->_busy = true;
             lock.unlock();
-            for (const unsigned int event : taken) {
+            for (const QueuedEvent& queued : taken) {
                 PySession::Use use(bridge->_session);
-                bridge->onConsumeICDEvent(event);
+                bridge->onConsumeICDEvent(queued.event);
+                bridge->onConsumeICDEventData(queued.event, queued.data);
             }
             taken.clear();
             lock.lock();
@@ -152,7 +153,29 @@ bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
             result = PyRef::steal(pycompat::callOneArgument(callable.get(), argument.get()));
         }
     }
-    if (result) {
+    return finishEventCall(static_cast<bool>(result));
+}
+
+bool ProxyPluginPyHandlerInterface::onConsumeICDEventData(unsigned int event, unsigned long data) {
+    if (_eventDataCallback == nullptr || !PyCallable_Check(_eventDataCallback)) {
+        return false;
+    }
+    PyRef result;
+    {
+        // The number as for the other callable; the data word unsigned, as the host gave it.
+        PyRef number = PyRef::steal(PyLong_FromLong(static_cast<int>(event)));
+        PyRef word = PyRef::steal(number ? PyLong_FromUnsignedLong(data) : nullptr);
+        PyRef callable = PyRef::borrow(_eventDataCallback);
+        if (word) {
+            result =
+                PyRef::steal(pycompat::callTwoArguments(callable.get(), number.get(), word.get()));
+        }
+    }
+    return finishEventCall(static_cast<bool>(result));
+}
+
+bool ProxyPluginPyHandlerInterface::finishEventCall(bool returned) {
+    if (returned) {
         if (_lastErrorSet) {
             setLastError(std::string());
             _lastErrorSet = false;
@@ -175,6 +198,10 @@ bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
 
 PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEvent(PyObject* callable) {
     return setCallbackByRef(&_eventCallback, callable);
+}
+
+PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEventData(PyObject* callable) {
+    return setCallbackByRef(&_eventDataCallback, callable);
 }
 
 void ProxyPluginPyHandlerInterface::sendICDEvent(unsigned int event) {

@@ -1,13 +1,14 @@
 // The handler bridge: joins one ICD handler to one script. Registered on the handler as a UI
-// object, it queues event numbers on the host's thread and hands them one at a time to the
-// script's event callable on a background thread of its own; and it carries the message, field
-// and encoder operations the script calls.
+// object, it queues each event's number and data word on the host's thread and hands them one at
+// a time to the script's event callables on a background thread of its own: the one of module
+// proxyplugin gets the number, the one of module proxyplugin_ext the number and the data word.
+// It also carries the message, field and encoder operations the script calls.
 //
 // Lock rules: _mutex guards _eventQueue, _running, _lastError and the idle bookkeeping; it is held
 // only for constant work, never while Python runs nor while waiting for an interpreter (a thread
-// holding the session may take it briefly). _eventCallback and _reservations are touched only
-// with the script's session held. The process-wide list of bridges has a mutex of its own, held
-// only to add, remove or pin bridges (order: that mutex, then a bridge's _mutex).
+// holding the session may take it briefly). _eventCallback, _eventDataCallback and _reservations
+// are touched only with the script's session held. The process-wide list of bridges has a mutex of
+// its own, held only to add, remove or pin bridges (order: that mutex, then a bridge's _mutex).
 #pragma once
 
 #include <Python.h>
@@ -37,6 +38,10 @@ public:
     static void _backgroundLoop(ProxyPluginPyHandlerInterface* bridge);
     bool onConsumeICDEvent(unsigned int event);
     PyObject* setOnConsumeICDEvent(PyObject* callable);
+    // The callable of module proxyplugin_ext, called with (event, data) after the one above.
+    // Precondition for both: the script's session is held.
+    bool onConsumeICDEventData(unsigned int event, unsigned long data);
+    PyObject* setOnConsumeICDEventData(PyObject* callable);
     void sendICDEvent(unsigned int event);
 
     // Message and field operations; each returns a new reference.
@@ -65,9 +70,15 @@ private:
     mutable std::mutex _mutex;
     std::thread _thread;
     std::condition_variable _eventReady;
-    std::deque<unsigned int> _eventQueue;
+    // What the host delivered, kept together so that the data word travels with its event.
+    struct QueuedEvent {
+        unsigned int event;
+        unsigned long data;
+    };
+    std::deque<QueuedEvent> _eventQueue;
     std::map<ICDGenericMessageField*, ICDUiObject*> _reservations;
     PyObject* _eventCallback;
+    PyObject* _eventDataCallback = nullptr;
     // _lastError holds a text: a successful call then has to empty it. Read and written only with
     // the script's session held, so that a call that succeeds after another did not take _mutex.
     bool _lastErrorSet = false;
@@ -84,6 +95,9 @@ private:
     bool waitIdleLocked(std::unique_lock<std::mutex>& lock,
                         std::chrono::steady_clock::time_point deadline, bool* waited);
     void setLastError(std::string text);
+    // After an event call: `returned` false means it raised, with the error pending; records its
+    // text in _lastError and prints it. True when it returned. Precondition: session held.
+    bool finishEventCall(bool returned);
     static void addToProcessList(ProxyPluginPyHandlerInterface* bridge);
     static void removeFromProcessList(ProxyPluginPyHandlerInterface* bridge);
 };

@@ -31,6 +31,7 @@ install(FILES ${PPP_SDK_HEADERS}
         DESTINATION ${PPP_INSTALL_HEADER_DIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/pymodule/proxyplugin.pyi
+              ${PROJECT_SOURCE_DIR}/pymodule/proxyplugin_ext.pyi
         DESTINATION ${CMAKE_INSTALL_DATADIR}/ProxyPythonPlugin)
 file(GLOB PPP_DOCS ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PPP_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR})

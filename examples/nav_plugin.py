@@ -5,9 +5,13 @@ It uses every function of module proxyplugin. Run it with its ICD and scenario:
     scripts/example.sh --icd examples/nav_bus.xml --script examples/nav_plugin.py \
         --run examples/nav_scenario.icdhost
 
-or interactively with build/bin/icdhost and the same --icd and --script.
+or interactively with build/bin/icdhost and the same --icd and --script. It is fully typed:
+`MYPYPATH=pymodule mypy --strict examples/nav_plugin.py` checks it against the modules' stubs.
 """
+from typing import Any, Dict
+
 import proxyplugin as pp
+import proxyplugin_ext as ext
 
 # Every module function takes the script identifier first; those that act on an ICD take the
 # handler key second. Both are published by the plug-in before the script runs.
@@ -34,9 +38,6 @@ EVENT_POSITION = 100
 EVENT_PING = 200
 EVENT_PONG = 201
 
-# Message box buttons and icon, as the dialog library numbers them.
-BUTTONS_YES_NO = 3
-ICON_QUESTION = 2
 
 
 class AltitudeEncoder:
@@ -46,10 +47,10 @@ class AltitudeEncoder:
 
     name = "ALT_QUARTER_FT"
 
-    def encode(self, feet):
+    def encode(self, feet: float) -> int:
         return int(round(feet * 4)) & 0xFFFFFFFF
 
-    def decode(self, raw):
+    def decode(self, raw: int) -> float:
         raw &= 0xFFFFFFFF
         if raw >= 0x80000000:
             raw -= 0x100000000
@@ -63,10 +64,10 @@ class ModeEncoder:
     CODES = {"STANDBY": 0, "TAKEOFF": 1, "CRUISE": 2, "APPROACH": 3, "LANDED": 4}
     NAMES = {str(code): name for name, code in CODES.items()}
 
-    def encode(self, name):
+    def encode(self, name: str) -> str:
         return str(self.CODES[name])
 
-    def decode(self, code):
+    def decode(self, code: str) -> str:
         return self.NAMES[code]
 
 
@@ -82,21 +83,21 @@ class ProxyPluginObject:
     Events: 100 a position update, 200 a ping (answered with 201), 201 the pong.
     """
 
-    def __init__(self):
+    def __init__(self) -> None:
         self.positions = 0
         self.units = "ft"
 
-    def start(self):
+    def start(self) -> bool:
         """Bus start: the plug-in runs from now on (returns True)."""
         print("nav: bus started, clock period", pp.__proxy_plugin_icd_us_busclock__, "us")
         return True
 
-    def stop(self):
+    def stop(self) -> bool:
         """Bus stop; also called before each change of a checkable action."""
         print("nav: stop requested")
         return True
 
-    def on_action(self, action_id):
+    def on_action(self, action_id: int) -> None:
         """Runs the menu action of that id."""
         if action_id == ACT_RESET:
             self.positions = 0
@@ -119,13 +120,13 @@ class ProxyPluginObject:
             print("nav: heading released", released, "- committed alone",
                   pp.commitSingleMessageField(PLUGIN, ICD, "NAV_STATUS", "heading"))
         elif action_id == ACT_ASK_CALLSIGN:
-            button = pp.messageBox(PLUGIN, "Change the callsign?", "Navigation", BUTTONS_YES_NO,
-                                   ICON_QUESTION)
-            if button == 1:
+            button = pp.messageBox(PLUGIN, "Change the callsign?", "Navigation",
+                                   ext.BUTTONS_YES_NO, ext.ICON_QUESTION)
+            if button == ext.ANSWER_YES:
                 callsign = pp.inputBox(PLUGIN, "Callsign", "Enter the flight's callsign")
                 print("nav: callsign", repr(callsign))
             else:
-                print("nav: callsign unchanged (button %d)" % button)
+                print("nav: callsign unchanged (button %s)" % button)
         elif action_id == ACT_REPORT_FAULT:
             accepted = pp.raiseError(PLUGIN, ICD, "GPS receiver lost its fix", 2)
             print("nav: fault reported", accepted)
@@ -140,7 +141,7 @@ class ProxyPluginObject:
         else:
             print("nav: action", action_id, "has no handler")
 
-    def on_event(self, event):
+    def on_event(self, event: int) -> None:
         """Runs on the bridge's background thread, one event at a time."""
         if event == EVENT_POSITION:
             self.positions += 1
@@ -154,7 +155,7 @@ class ProxyPluginObject:
         else:
             print("nav: event", event, "ignored")
 
-    def convert_altitude(self, feet=0.0, qnh_hpa=1013.25):
+    def convert_altitude(self, feet: float = 0.0, qnh_hpa: float = 1013.25) -> Dict[str, Any]:
         """Converts an altitude to metres and a flight level.
 
         inputs:  feet (number), qnh_hpa (number, default 1013.25)

@@ -19,6 +19,25 @@ QT_INTERP_API PyObject* openFileDialog(const char* caption, const char* dir, con
 QT_INTERP_API PyObject* saveFileDialog(const char* caption, const char* dir, const char* filters);
 QT_INTERP_API PyObject* openDirDialog(const char* caption, const char* dir);
 
+// The numbers messageBox takes and gives: which buttons it offers, which icon it shows, and which
+// button was chosen. Cancelling or closing the box, and a box nobody answers, give ANSWER_NONE.
+// This headless library shows neither buttons nor icon and returns the queued number unchanged.
+namespace QtInterpreterMessageBox {
+constexpr int BUTTONS_OK = 0;
+constexpr int BUTTONS_OK_CANCEL = 1;
+constexpr int BUTTONS_YES_NO_CANCEL = 2;
+constexpr int BUTTONS_YES_NO = 3;
+constexpr int ICON_NONE = 0;
+constexpr int ICON_INFORMATION = 1;
+constexpr int ICON_QUESTION = 2;
+constexpr int ICON_WARNING = 3;
+constexpr int ICON_CRITICAL = 4;
+constexpr int ANSWER_NONE = 0;
+constexpr int ANSWER_OK = 1;
+constexpr int ANSWER_YES = 1;
+constexpr int ANSWER_NO = 2;
+}  // namespace QtInterpreterMessageBox
+
 namespace QtInterpreterDialogs {
 
 // Queue of answers, consumed oldest first, shared by every dialog of the process (thread-safe).

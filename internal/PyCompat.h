@@ -93,6 +93,19 @@ inline PyObject* callOneArgument(PyObject* callable, PyObject* argument) {
 #endif
 }
 
+// `callable(first, second)`, the same way as callOneArgument.
+inline PyObject* callTwoArguments(PyObject* callable, PyObject* first, PyObject* second) {
+#if PY_VERSION_HEX >= 0x03090000
+    PyObject* arguments[] = {first, second};
+    return PyObject_Vectorcall(callable, arguments, 2, nullptr);
+#elif PY_VERSION_HEX >= 0x03080000
+    PyObject* arguments[] = {first, second};
+    return _PyObject_Vectorcall(callable, arguments, 2, nullptr);
+#else
+    return PyObject_CallFunctionObjArgs(callable, first, second, nullptr);
+#endif
+}
+
 inline PyInterpreterState* interpreterOf(PyThreadState* state) {
 #if PY_VERSION_HEX >= 0x03090000
     return PyThreadState_GetInterpreter(state);

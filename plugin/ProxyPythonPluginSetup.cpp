@@ -1,6 +1,6 @@
 // Set-up of a proxy plug-in when the host hands it an ICD handler: the sub-interpreter, its
-// session and module proxyplugin (once), then per handler the handler's constants, a handler
-// bridge, the script run, the plug-in's name and its help action.
+// session and modules proxyplugin and proxyplugin_ext (once), then per handler the handler's
+// constants, a handler bridge, the script run, the plug-in's name and its help action.
 //
 // Lock rules: the interpreter lock is taken only between PyEval_RestoreThread and
 // PyEval_SaveThread in createSubInterpreter, inside PySession::Use guards, and inside
@@ -18,6 +18,7 @@
 #include "PyRef.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "pymodule/ProxyPluginExtModule.h"
 #include "pymodule/ProxyPluginPyModule.h"
 
 namespace {
@@ -25,6 +26,7 @@ namespace {
 // PYTHON_API_VERSION of every CPython from 3.7 to 3.13.
 constexpr int kModuleApiVersion = 1013;
 constexpr const char* kModuleName = "proxyplugin";
+constexpr const char* kExtModuleName = "proxyplugin_ext";
 
 // A directory opens for reading here but not on Windows; it is no script either way.
 bool fileOpensForReading(const std::string& path) {
@@ -39,6 +41,20 @@ bool fileOpensForReading(const std::string& path) {
 // Precondition: the module's interpreter is held. On failure the Python error stays pending.
 bool addStringConstant(PyObject* module, const char* name, const std::string& value) {
     return PyModule_AddStringConstant(module, name, value.c_str()) == 0;
+}
+
+// Module proxyplugin_ext in the current interpreter's module table, so that the script imports it
+// like proxyplugin; the table keeps it alive. A failure is reported and leaves the script without
+// it, module proxyplugin works all the same. Precondition: the interpreter is held.
+void createExtModule() {
+    PyRef module = PyRef::steal(PyModule_Create2(ProxyPluginExtModule_def(), kModuleApiVersion));
+    const bool made =
+        module && ProxyPluginExtModule_addConstants(module.get()) &&
+        PyDict_SetItemString(PyImport_GetModuleDict(), kExtModuleName, module.get()) == 0;
+    if (!made) {
+        PyErr_Clear();
+        std::cerr << "ProxyPythonPlugin: cannot create module " << kExtModuleName << std::endl;
+    }
 }
 
 }  // namespace
@@ -144,6 +160,7 @@ void ProxyPythonPlugin::createModule() {
     }
     // The plug-in keeps the creation reference for the life of the process.
     _module = module.release();
+    createExtModule();
 }
 
 void ProxyPythonPlugin::publishHandler(ICDHandler* handler) {

@@ -1,7 +1,9 @@
-// Events the host raises on a handler reach the script's event callable, through the bridge's
-// queue and background thread, filtered, in order and complete; waiting for idle answers from the
+// Events the host raises on a handler reach the script's event callables, through the bridge's
+// queue and background thread, filtered, in order and complete, each with its data word for the
+// callable that takes it; waiting for idle answers from the
 // state the background loop keeps.
 #include <chrono>
+#include <climits>
 
 #include "CaptureOutput.h"
 #include "Watchdog.h"
@@ -82,6 +84,42 @@ TEST_F(EventDelivery, ARaisingOrExitingCallableIsPrintedAndLeavesItsTextInLastEr
     EXPECT_NE(err.find("ValueError: bad event 13"), std::string::npos) << err;
     EXPECT_NE(err.find("SystemExit: 3"), std::string::npos) << err;
     EXPECT_EQ(events(), "[13, 99, 14]");
+}
+
+// The data word travels with its event through the queue: the (event, data) callable gets each
+// event right after the number-only one, with the word the host delivered, and keeps no reference
+// to what it was given.
+TEST_F(EventDelivery, TheDataCallableGetsEachEventWithItsOwnDataWordAfterTheNumberCallable) {
+    ASSERT_TRUE(session->eval(R"(
+def on_data(n, d):
+    events.append((n, d))
+    if n == 13: raise ValueError("bad data %d" % d)
+base = sys.getrefcount(on_data)
+)"));
+    {
+        PySession::Use use(session);
+        PyRef previous = PyRef::steal(bridge->setOnConsumeICDEventData(global("on_data")));
+    }
+    const unsigned long kWord = ULONG_MAX - 1;  // a fresh int, far above the shared small ones
+    for (const auto& [event, data] :
+         {std::pair<unsigned int, unsigned long>{5, 7}, {3000, 1}, {2147483648u, kWord}, {6, 0}}) {
+        handler->deliverICDEvent(event, data);
+    }
+    bridge->init();
+    ASSERT_TRUE(bridge->waitUntilIdle(10s));
+    EXPECT_EQ(events(),
+              "[5, (5, 7), -2147483648, (-2147483648, " + std::to_string(kWord) + "), 6, (6, 0)]");
+    // The word is held by the script's tuple (and the count's own argument) only, the callable by
+    // the bridge's one reference and nothing more after the events.
+    EXPECT_EQ(plugin_sessions::evalRepr(
+                  session, "sys.getrefcount(events[3][1]), sys.getrefcount(on_data) - base"),
+              "(2, 1)");
+
+    CaptureOutput output;
+    handler->deliverICDEvent(13, 21);
+    ASSERT_TRUE(bridge->waitUntilIdle(10s));
+    EXPECT_EQ(bridge->getLastError(), "bad data 21");
+    EXPECT_NE(output.err().find("ValueError: bad data 21"), std::string::npos) << output.err();
 }
 
 // A library whose objects disagree on the bridge's layout answers from the wrong member here.

@@ -156,3 +156,23 @@ TEST(ModuleFunctions, IdentifiersAreNumberedPerProcessAndAnotherPluginsIdentifie
     ASSERT_EQ(theirs.handler->errors().size(), 1u);
     EXPECT_EQ(theirs.handler->errors()[0].text, "neighbour");
 }
+
+// The functions take positional arguments only: a keyword argument is refused by the interpreter
+// before the function runs, so the TypeError reaches the script, in both modules.
+TEST(ModuleFunctions, AKeywordArgumentRaisesTypeErrorIntoTheScriptInBothModules) {
+    ScriptedPlugin script;
+    ASSERT_TRUE(script.run(R"(
+import proxyplugin_ext as ext
+raised = []
+for call in (lambda: pp.setName(ID, name='n'), lambda: pp.getChecked(ID, action_id=1),
+             lambda: ext.getAsUInt(ID, KEY, 'STATUS', field='mode')):
+    try:
+        call()
+    except TypeError as error:
+        raised.append(str(error))
+)"));
+    EXPECT_EQ(script.text("raised"),
+              "['setName() takes no keyword arguments', 'getChecked() takes no keyword "
+              "arguments', 'getAsUInt() takes no keyword arguments']");
+    EXPECT_EQ(script.registry().getName(), script.registry().getIdentifier());
+}
