@@ -24,7 +24,8 @@ run_checked(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file include/ProxyPythonPlugin/ICDHandler.h include/ProxyPythonPlugin/ProxyPythonPluginNS.h
              include/ProxyPythonPlugin/PyInterpreter.h lib/pkgconfig/proxypythonplugin.pc
              share/doc/ProxyPythonPlugin/scripting.md share/doc/ProxyPythonPlugin/icdhost.md
-             share/doc/ProxyPythonPlugin/examples/nav_plugin.py bin/icdhost)
+             share/doc/ProxyPythonPlugin/examples/nav_plugin.py bin/icdhost
+             share/ProxyPythonPlugin/proxyplugin.pyi share/ProxyPythonPlugin/proxyplugin_ext.pyi)
     if(NOT EXISTS ${prefix}/${file})
         message(FATAL_ERROR "not installed: ${file}")
     endif()
