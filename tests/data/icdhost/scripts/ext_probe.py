@@ -1,6 +1,8 @@
 # Module proxyplugin_ext and the guide's statements about callables: the event data, field values
 # read without an encoder, a numeric encoder that has failed once, setChecked and the running
-# plug-in, a dialog from an event callable.
+# plug-in, dialogs from an event callable and from a thread of the script.
+import threading
+
 import proxyplugin as pp
 import proxyplugin_ext as ext
 
@@ -26,6 +28,11 @@ def on_action(action_id):
                                     for field in ("count", "level", "name", "big", "nope")])
     elif action_id == 2:
         print("ext_probe: setChecked ->", pp.setChecked(PLUGIN, 2, 1))
+    elif action_id == 3:
+        worker = threading.Thread(target=lambda: print(
+            "ext_probe: dialog from a script thread ->", pp.inputBox(PLUGIN, "Thread", "Name?")))
+        worker.start()
+        worker.join()
 
 
 def on_event(event, data):
@@ -43,6 +50,7 @@ pp.setStopCallback(PLUGIN, lambda: print("ext_probe: stop") or True)
 pp.setOnPluginActionCallback(PLUGIN, on_action)
 pp.addSimpleAction(PLUGIN, 1, "Values", pp.ACTION_TYPE_NORMAL)
 pp.addSimpleAction(PLUGIN, 2, "Checkable", pp.ACTION_TYPE_CHECKABLE)
+pp.addSimpleAction(PLUGIN, 3, "Dialog from a thread", pp.ACTION_TYPE_NORMAL)
 pp.setEncodingFrom(PLUGIN, ICD, "STATUS", "count", FailsOnThirteen())
 
 
