@@ -100,7 +100,12 @@ bool ProxyPluginPyHandlerInterface::consumeICDEvent(unsigned int event, unsigned
     }
     {
         std::lock_guard<std::mutex> lock(_mutex);
-        _eventQueue.push_back(QueuedEvent{event, data});
+        _eventQueue.push_back(event);
+        if (_carryData) {
+            for (int word = 0; word < kDataWords; ++word) {
+                _eventQueue.push_back(static_cast<unsigned int>(data >> (32 * word)));
+            }
+        }
     }
     _eventReady.notify_all();
     return true;
@@ -108,7 +113,7 @@ bool ProxyPluginPyHandlerInterface::consumeICDEvent(unsigned int event, unsigned
 
 void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterface* bridge) {
     std::unique_lock<std::mutex> lock(bridge->_mutex);
-    std::deque<QueuedEvent> taken;  // events out of the queue, not yet delivered
+    std::deque<unsigned int> taken;  // entries out of the queue, not yet delivered
     for (;;) {
         bridge->_eventReady.wait(
             lock, [bridge] { return !bridge->_eventQueue.empty() || !bridge->_running; });
@@ -122,12 +127,27 @@ void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterfac
             // events queued during the batch, the callable's own included, follow it in this
             // same pass.
             taken.swap(bridge->_eventQueue);
+            std::size_t plain = bridge->_plainEntries;  // the batch's layout, read with it
+            const bool carried = bridge->_carryData;
+            bridge->_plainEntries = 0;
             bridge->_busy = true;
             lock.unlock();
-            for (const QueuedEvent& queued : taken) {
+            for (auto entry = taken.begin(); entry != taken.end();) {
+                const unsigned int event = *entry++;
+                const bool withData = carried && plain == 0;
+                unsigned long data = 0;
+                if (withData) {
+                    for (int word = 0; word < kDataWords; ++word) {
+                        data |= static_cast<unsigned long>(*entry++) << (32 * word);
+                    }
+                } else if (plain > 0) {
+                    --plain;
+                }
                 PySession::Use use(bridge->_session);
-                bridge->onConsumeICDEvent(queued.event);
-                bridge->onConsumeICDEventData(queued.event, queued.data);
+                bridge->onConsumeICDEvent(event);
+                if (withData) {
+                    bridge->onConsumeICDEventData(event, data);
+                }
             }
             taken.clear();
             lock.lock();
@@ -201,7 +221,16 @@ PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEvent(PyObject* callable
 }
 
 PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEventData(PyObject* callable) {
-    return setCallbackByRef(&_eventDataCallback, callable);
+    PyObject* stored = setCallbackByRef(&_eventDataCallback, callable);
+    if (stored != nullptr) {
+        // From now on every event carries its data word; those queued already have none.
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (!_carryData) {
+            _carryData = true;
+            _plainEntries = _eventQueue.size();
+        }
+    }
+    return stored;
 }
 
 void ProxyPluginPyHandlerInterface::sendICDEvent(unsigned int event) {

@@ -40,4 +40,5 @@ def setConsumeICDEventDataCallback(identifier: ScriptIdentifier, handler_key: Ha
 
     callback(event, data) runs on the handler bridge's background thread for every event that
     reaches proxyplugin's event callback, right after that one: the event number as it gets it,
-    and the host's data word (an unsigned int). Each registration replaces the previous one."""
+    and the host's data word (an unsigned int). Events that arrived before the first such
+    callback was registered never reach it. Each registration replaces the previous one."""

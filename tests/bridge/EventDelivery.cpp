@@ -87,9 +87,10 @@ TEST_F(EventDelivery, ARaisingOrExitingCallableIsPrintedAndLeavesItsTextInLastEr
 }
 
 // The data word travels with its event through the queue: the (event, data) callable gets each
-// event right after the number-only one, with the word the host delivered, and keeps no reference
-// to what it was given.
-TEST_F(EventDelivery, TheDataCallableGetsEachEventWithItsOwnDataWordAfterTheNumberCallable) {
+// event queued since its registration right after the number-only one, with the word the host
+// delivered, and keeps no reference to what it was given.
+TEST_F(EventDelivery, TheDataCallableGetsEachLaterEventWithItsOwnDataWordAfterTheNumberCallable) {
+    handler->deliverICDEvent(4, 44);  // queued before a data callable: its number only
     ASSERT_TRUE(session->eval(R"(
 def on_data(n, d):
     events.append((n, d))
@@ -107,12 +108,12 @@ base = sys.getrefcount(on_data)
     }
     bridge->init();
     ASSERT_TRUE(bridge->waitUntilIdle(10s));
-    EXPECT_EQ(events(),
-              "[5, (5, 7), -2147483648, (-2147483648, " + std::to_string(kWord) + "), 6, (6, 0)]");
+    EXPECT_EQ(events(), "[4, 5, (5, 7), -2147483648, (-2147483648, " + std::to_string(kWord) +
+                            "), 6, (6, 0)]");
     // The word is held by the script's tuple (and the count's own argument) only, the callable by
     // the bridge's one reference and nothing more after the events.
     EXPECT_EQ(plugin_sessions::evalRepr(
-                  session, "sys.getrefcount(events[3][1]), sys.getrefcount(on_data) - base"),
+                  session, "sys.getrefcount(events[4][1]), sys.getrefcount(on_data) - base"),
               "(2, 1)");
 
     CaptureOutput output;
