@@ -11,7 +11,8 @@ const char* const kNoHelp = "not availlable...";
 ProxyPythonPluginAction::ProxyPythonPluginAction(unsigned int id, std::string name,
                                                  ICDPluginAction* parent, PyObject* callable)
     : PyPluginAction(id, std::move(name), ACTION_TYPE_NORMAL, ACTION_KIND_DICTIONARY, parent),
-      _callable(nullptr) {
+      _callable(nullptr),
+      _session(PySession::current()) {
     // A refused object is reported by setCallbackByRef and leaves the action without a body.
     PyRef stored = PyRef::steal(setCallbackByRef(&_callable, callable));
 }
@@ -22,6 +23,7 @@ ProxyPythonPluginAction::~ProxyPythonPluginAction() = default;
 
 std::string ProxyPythonPluginAction::help() {
     std::string text = kNoHelp;
+    PySession::Use use(_session);
     if (_callable == nullptr || !PyCallable_Check(_callable)) {
         return text;
     }
@@ -44,6 +46,7 @@ std::string ProxyPythonPluginAction::help() {
 }
 
 bool ProxyPythonPluginAction::execute(ICDDictionary input, ICDDictionary* output) {
+    PySession::Use use(_session);
     if (_callable == nullptr || !PyCallable_Check(_callable)) {
         return false;
     }
@@ -67,6 +70,8 @@ bool ProxyPythonPluginAction::execute(ICDDictionary input, ICDDictionary* output
 }
 
 PyObject* ProxyPythonPluginAction::eval(PyObject* args, PyObject* kwargs) {
+    // Precondition: `args` and `kwargs` are objects of the body's session; so is the result.
+    PySession::Use use(_session);
     if (_callable == nullptr || !PyCallable_Check(_callable)) {
         return nullptr;
     }

@@ -1,5 +1,8 @@
 // A plug-in action whose body is a Python callable taking keyword arguments and returning a dict.
-// Preconditions of every operation: the caller holds the script's session.
+// The body runs in the session of the script that registered it (the rule of
+// PySession::current), which every operation enters itself: it may be another plug-in's than the
+// one whose menu holds the action. Precondition of the constructor: the registering script's
+// session is held (a module function).
 #pragma once
 
 #include <Python.h>
@@ -22,4 +25,5 @@ public:
 
 private:
     PyObject* _callable;
+    PySession* _session;  // the registering session, where _callable is used
 };

@@ -1,11 +1,14 @@
 // Installing a script's object as the Python encoder of one field: the transcoder is picked by
 // the field's value-type code. Runs on a script thread with the script's session held, which the
-// transcoder constructors need.
+// transcoder constructors need. The transcoder calls the encoder in the session of the script
+// that installed it (the rule of PySession::current), which need not be this bridge's: any script
+// reaches any bridge through the handler key.
 #include <iostream>
 
 #include "ICDHandler.h"
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
+#include "PyInterpreter.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "plugin/ProxyPythonPlugin.h"
 #include "transcoders/ProxyPluginPyNumericTranscoder.h"
@@ -58,52 +61,56 @@ PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, st
         return PyBool_FromLong(0);
     }
 
+    PySession* session = PySession::current();
+    if (session == nullptr) {
+        session = _session;  // a host's own interpreter: the bridge's session is all there is
+    }
     bool accepted = false;
     switch (target->getDataType()) {
         case 502:
         case 506:
-            accepted = installNumeric<unsigned int>(target, _session, encoder, alwaysEnterSession,
+            accepted = installNumeric<unsigned int>(target, session, encoder, alwaysEnterSession,
                                                     pythonDriver);
             break;
         case 503:
             accepted =
-                installNumeric<short>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+                installNumeric<short>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
         case 504:
-            accepted = installNumeric<unsigned short>(target, _session, encoder, alwaysEnterSession,
+            accepted = installNumeric<unsigned short>(target, session, encoder, alwaysEnterSession,
                                                       pythonDriver);
             break;
         case 505:
             accepted =
-                installNumeric<int>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+                installNumeric<int>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
         case 507:
             accepted =
-                installNumeric<long>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+                installNumeric<long>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
         case 508:
-            accepted = installNumeric<unsigned long>(target, _session, encoder, alwaysEnterSession,
+            accepted = installNumeric<unsigned long>(target, session, encoder, alwaysEnterSession,
                                                      pythonDriver);
             break;
         case 509:
-            accepted = installNumeric<long long>(target, _session, encoder, alwaysEnterSession,
+            accepted = installNumeric<long long>(target, session, encoder, alwaysEnterSession,
                                                  pythonDriver);
             break;
         case 510:
-            accepted = installNumeric<unsigned long long>(target, _session, encoder,
+            accepted = installNumeric<unsigned long long>(target, session, encoder,
                                                           alwaysEnterSession, pythonDriver);
             break;
         case 511:
             accepted =
-                installNumeric<float>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+                installNumeric<float>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
         case 512:
             accepted =
-                installNumeric<double>(target, _session, encoder, alwaysEnterSession, pythonDriver);
+                installNumeric<double>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
         case 513:
             accepted = offer<ICDStringTranscoder>(
-                target, new ProxyPluginPyStringTranscoder(_session, encoder, alwaysEnterSession,
+                target, new ProxyPluginPyStringTranscoder(session, encoder, alwaysEnterSession,
                                                           pythonDriver));
             break;
         default:

@@ -43,12 +43,7 @@ std::string exceptionText(PyObject* value) {
 
 ProxyPluginPyHandlerInterface::ProxyPluginPyHandlerInterface(ICDHandler* handler,
                                                              PySession* session)
-    : ICDUiObject(),
-      _handler(handler),
-      _session(session),
-      _lastError(),
-      _running(false),
-      _eventCallback(nullptr) {
+    : ICDUiObject(), _handler(handler), _session(session), _lastError(), _running(false) {
     addToProcessList(this);
     if (_handler != nullptr) {
         // Events may arrive from now on: they wait in the queue for init().
@@ -114,6 +109,7 @@ bool ProxyPluginPyHandlerInterface::consumeICDEvent(unsigned int event, unsigned
 void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterface* bridge) {
     std::unique_lock<std::mutex> lock(bridge->_mutex);
     std::deque<unsigned int> taken;  // entries out of the queue, not yet delivered
+    EventTarget target;              // the event callables as last read from the slots
     for (;;) {
         bridge->_eventReady.wait(
             lock, [bridge] { return !bridge->_eventQueue.empty() || !bridge->_running; });
@@ -143,10 +139,9 @@ void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterfac
                 } else if (plain > 0) {
                     --plain;
                 }
-                PySession::Use use(bridge->_session);
-                bridge->onConsumeICDEvent(event);
+                bridge->deliver(kNumberSlot, event, data, target);
                 if (withData) {
-                    bridge->onConsumeICDEventData(event, data);
+                    bridge->deliver(kDataSlot, event, data, target);
                 }
             }
             taken.clear();
@@ -158,7 +153,44 @@ void ProxyPluginPyHandlerInterface::_backgroundLoop(ProxyPluginPyHandlerInterfac
 }
 
 bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
-    if (_eventCallback == nullptr || !PyCallable_Check(_eventCallback)) {
+    EventTarget target;
+    return deliver(kNumberSlot, event, 0, target);
+}
+
+bool ProxyPluginPyHandlerInterface::onConsumeICDEventData(unsigned int event, unsigned long data) {
+    EventTarget target;
+    return deliver(kDataSlot, event, data, target);
+}
+
+bool ProxyPluginPyHandlerInterface::deliver(int which, unsigned int event, unsigned long data,
+                                            EventTarget& target) {
+    for (;;) {
+        // One atomic load per event while nothing changes; the slots are read under _mutex only
+        // after a replacement.
+        if (target.generation != _eventGeneration.load(std::memory_order_acquire)) {
+            std::lock_guard<std::mutex> lock(_mutex);
+            target.slots[kNumberSlot] = _eventSlots[kNumberSlot];
+            target.slots[kDataSlot] = _eventSlots[kDataSlot];
+            target.generation = _eventGeneration.load(std::memory_order_relaxed);
+        }
+        const EventSlot slot = target.slots[which];
+        if (slot.callable == nullptr) {
+            return false;
+        }
+        PySession::Use use(slot.session);
+        // Replaced between the read and the entry: the copy may be released already. While the
+        // session is held, a replacement cannot release it (that needs the same session), so a
+        // generation still current here keeps the copy valid for the whole call.
+        if (target.generation != _eventGeneration.load(std::memory_order_acquire)) {
+            continue;
+        }
+        return which == kNumberSlot ? callEventCallable(slot.callable, event)
+                                    : callEventDataCallable(slot.callable, event, data);
+    }
+}
+
+bool ProxyPluginPyHandlerInterface::callEventCallable(PyObject* callable, unsigned int event) {
+    if (!PyCallable_Check(callable)) {
         return false;
     }
     PyRef result;
@@ -168,16 +200,17 @@ bool ProxyPluginPyHandlerInterface::onConsumeICDEvent(unsigned int event) {
         // the one Py_BuildValue("(i)") and PyObject_CallObject make, without parsing a format
         // and building a tuple at every event, which cost as much as entering the session.
         PyRef argument = PyRef::steal(PyLong_FromLong(static_cast<int>(event)));
-        PyRef callable = PyRef::borrow(_eventCallback);
+        PyRef kept = PyRef::borrow(callable);
         if (argument) {
-            result = PyRef::steal(pycompat::callOneArgument(callable.get(), argument.get()));
+            result = PyRef::steal(pycompat::callOneArgument(kept.get(), argument.get()));
         }
     }
     return finishEventCall(static_cast<bool>(result));
 }
 
-bool ProxyPluginPyHandlerInterface::onConsumeICDEventData(unsigned int event, unsigned long data) {
-    if (_eventDataCallback == nullptr || !PyCallable_Check(_eventDataCallback)) {
+bool ProxyPluginPyHandlerInterface::callEventDataCallable(PyObject* callable, unsigned int event,
+                                                          unsigned long data) {
+    if (!PyCallable_Check(callable)) {
         return false;
     }
     PyRef result;
@@ -185,10 +218,9 @@ bool ProxyPluginPyHandlerInterface::onConsumeICDEventData(unsigned int event, un
         // The number as for the other callable; the data word unsigned, as the host gave it.
         PyRef number = PyRef::steal(PyLong_FromLong(static_cast<int>(event)));
         PyRef word = PyRef::steal(number ? PyLong_FromUnsignedLong(data) : nullptr);
-        PyRef callable = PyRef::borrow(_eventDataCallback);
+        PyRef kept = PyRef::borrow(callable);
         if (word) {
-            result =
-                PyRef::steal(pycompat::callTwoArguments(callable.get(), number.get(), word.get()));
+            result = PyRef::steal(pycompat::callTwoArguments(kept.get(), number.get(), word.get()));
         }
     }
     return finishEventCall(static_cast<bool>(result));
@@ -217,11 +249,11 @@ bool ProxyPluginPyHandlerInterface::finishEventCall(bool returned) {
 }
 
 PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEvent(PyObject* callable) {
-    return setCallbackByRef(&_eventCallback, callable);
+    return setEventSlot(kNumberSlot, callable);
 }
 
 PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEventData(PyObject* callable) {
-    PyObject* stored = setCallbackByRef(&_eventDataCallback, callable);
+    PyObject* stored = setEventSlot(kDataSlot, callable);
     if (stored != nullptr) {
         // From now on every event carries its data word; those queued already have none.
         std::lock_guard<std::mutex> lock(_mutex);
@@ -231,6 +263,30 @@ PyObject* ProxyPluginPyHandlerInterface::setOnConsumeICDEventData(PyObject* call
         }
     }
     return stored;
+}
+
+PyObject* ProxyPluginPyHandlerInterface::setEventSlot(int which, PyObject* callable) {
+    EventSlot stored;
+    PyRef accepted = PyRef::steal(setCallbackByRef(&stored.callable, callable));
+    if (!accepted) {
+        return nullptr;
+    }
+    stored.session = PySession::current();
+    if (stored.session == nullptr) {
+        // Handed over from an interpreter that is no session (a host's own Python): delivered
+        // in the bridge's session, the only one there is to enter.
+        stored.session = _session;
+    }
+    EventSlot previous;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        previous = _eventSlots[which];
+        _eventSlots[which] = stored;
+        _eventGeneration.fetch_add(1, std::memory_order_release);
+    }
+    // Outside _mutex: entering another session may wait.
+    releaseInSession(previous.session, previous.callable);
+    return accepted.release();
 }
 
 void ProxyPluginPyHandlerInterface::sendICDEvent(unsigned int event) {

@@ -6,14 +6,23 @@
 //
 // Lock rules: _mutex guards _eventQueue, _running, _lastError and the idle bookkeeping; it is held
 // only for constant work, never while Python runs nor while waiting for an interpreter (a thread
-// holding the session may take it briefly). _eventCallback, _eventDataCallback and _reservations
-// are touched only with the script's session held. The process-wide list of bridges has a mutex of
-// its own, held only to add, remove or pin bridges (order: that mutex, then a bridge's _mutex).
+// holding the session may take it briefly). _reservations is touched only with a script's session
+// held. The process-wide list of bridges has a mutex of its own, held only to add, remove or pin
+// bridges (order: that mutex, then a bridge's _mutex).
+//
+// The event callables may come from another script than the bridge's own: any script reaches any
+// bridge through the handler key, and with two plug-ins on one ICD the first plug-in's bridge
+// delivers the callable the second one registered. Each runs in the session of the script that
+// registered it (the rule of PySession::current), never in the bridge's: a callable and that
+// session are stored and replaced together under _mutex, and _eventGeneration counts the
+// replacements so that the delivering thread reads the slots again only when they changed.
 #pragma once
 
 #include <Python.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -37,10 +46,14 @@ public:
     void init();
     bool consumeICDEvent(unsigned int event, unsigned long data) override;
     static void _backgroundLoop(ProxyPluginPyHandlerInterface* bridge);
+    // Delivers one event to the event callable as the background loop does, inside the
+    // callable's own session; false when there is no callable or it raised. Precondition: the
+    // caller holds no session another thread needs in order to let it enter the callable's.
     bool onConsumeICDEvent(unsigned int event);
+    // Precondition: the registering script's session is held (a module function).
     PyObject* setOnConsumeICDEvent(PyObject* callable);
     // The callable of module proxyplugin_ext, called with (event, data) after the one above.
-    // Precondition for both: the script's session is held.
+    // Preconditions as for the two above.
     bool onConsumeICDEventData(unsigned int event, unsigned long data);
     PyObject* setOnConsumeICDEventData(PyObject* callable);
     void sendICDEvent(unsigned int event);
@@ -83,11 +96,35 @@ private:
     // which the data callable never gets. Guarded by _mutex.
     std::size_t _plainEntries = 0;
     std::map<ICDGenericMessageField*, ICDUiObject*> _reservations;
-    PyObject* _eventCallback;
-    PyObject* _eventDataCallback = nullptr;
-    // _lastError holds a text: a successful call then has to empty it. Read and written only with
-    // the script's session held, so that a call that succeeds after another did not take _mutex.
+    // An event callable and the session that registered it, where it is called and released.
+    struct EventSlot {
+        PyObject* callable = nullptr;  // owned by the bridge's slots, borrowed in a copy
+        PySession* session = nullptr;
+    };
+    static constexpr int kNumberSlot = 0;            // proxyplugin's callable: (event)
+    static constexpr int kDataSlot = 1;              // proxyplugin_ext's callable: (event, data)
+    EventSlot _eventSlots[2];                        // _mutex
+    std::atomic<std::uint64_t> _eventGeneration{0};  // written under _mutex, read without
+    // _lastError holds a text: a successful call then has to empty it. Touched only by the thread
+    // delivering events, so that a call that succeeds after another does not take _mutex.
     bool _lastErrorSet = false;
+
+    // The delivering thread's copy of the slots. A copied callable is only used while its session
+    // is held and `generation` is still current: a replacement releases the previous callable
+    // inside that same session, so it cannot go while the copy is in use.
+    struct EventTarget {
+        EventSlot slots[2];
+        std::uint64_t generation = ~std::uint64_t{0};  // matches no generation: read first
+    };
+    // Calls the callable of slot `which` inside its session; false when there is none or it
+    // raised. Precondition: no session held that the call's session waits for.
+    bool deliver(int which, unsigned int event, unsigned long data, EventTarget& target);
+    // Precondition of both: the callable's (borrowed, may be null) session is held.
+    bool callEventCallable(PyObject* callable, unsigned int event);
+    bool callEventDataCallable(PyObject* callable, unsigned int event, unsigned long data);
+    // Stores `callable` in slot `which` with the calling thread's session. Precondition: the
+    // registering script's session is held.
+    PyObject* setEventSlot(int which, PyObject* callable);
 
     bool _busy = false;             // an event call runs; guarded by _mutex
     std::condition_variable _idle;  // signalled when the queue empties and no call runs, when a

@@ -83,6 +83,19 @@ public:
     // The global namespace (borrowed). Precondition: the session is held.
     PyObject* globals() const { return _globals; }
 
+    // The one rule for Python objects a script hands to the library (event callables, encoders,
+    // action bodies, start, stop and action callables): each is called, inspected and released
+    // only inside the session of the script that registered it, whichever plug-in, bridge or host
+    // thread stores or delivers it, so that two interpreters' objects never meet in one call.
+    // Whoever stores such an object stores current() with it, taken when the object is handed
+    // over, and enters that session (PySession::Use) around every later use.
+    //
+    // The session whose interpreter runs Python on the calling thread, or null when none of the
+    // sessions does (the main interpreter). Precondition: the calling thread holds the
+    // interpreter lock (it runs Python: a module function, a callable). Not for hot paths: a
+    // search of every session, under a mutex.
+    static PySession* current();
+
     // Text of the last failed exec_file: the exception and its traceback as Python prints them,
     // without the final line end.
     std::string _errorText;

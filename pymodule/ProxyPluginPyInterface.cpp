@@ -190,15 +190,15 @@ std::string ProxyPluginPyInterface::getName() const {
 }
 
 PyObject* ProxyPluginPyInterface::setOnStart(PyObject* callable) {
-    return setCallbackByRef(&_onStart, callable);
+    return setCallbackByRef(&_onStart, &_onStartSession, callable);
 }
 
 PyObject* ProxyPluginPyInterface::setOnStop(PyObject* callable) {
-    return setCallbackByRef(&_onStop, callable);
+    return setCallbackByRef(&_onStop, &_onStopSession, callable);
 }
 
 PyObject* ProxyPluginPyInterface::setOnPluginAction(PyObject* callable) {
-    return setCallbackByRef(&_onPluginAction, callable);
+    return setCallbackByRef(&_onPluginAction, &_onPluginActionSession, callable);
 }
 
 void ProxyPluginPyInterface::setName(std::string name) {
@@ -207,9 +207,13 @@ void ProxyPluginPyInterface::setName(std::string name) {
 
 namespace {
 
-// Runs a start or stop callable; true only when it returned True itself.
-bool runLifecycleCallable(PyObject* slot) {
-    if (slot == nullptr || !PyCallable_Check(slot)) {
+// Runs a start or stop callable in its own session; true only when it returned True itself.
+bool runLifecycleCallable(PyObject* slot, PySession* session) {
+    if (slot == nullptr) {
+        return false;
+    }
+    PySession::Use use(session);
+    if (!PyCallable_Check(slot)) {
         return false;
     }
     // Our own reference: the callable may replace itself in the slot while it runs.
@@ -221,15 +225,19 @@ bool runLifecycleCallable(PyObject* slot) {
 }  // namespace
 
 bool ProxyPluginPyInterface::start() {
-    return runLifecycleCallable(_onStart);
+    return runLifecycleCallable(_onStart, _onStartSession);
 }
 
 bool ProxyPluginPyInterface::stop() {
-    return runLifecycleCallable(_onStop);
+    return runLifecycleCallable(_onStop, _onStopSession);
 }
 
 void ProxyPluginPyInterface::onPluginAction(unsigned int id) {
-    if (_onPluginAction == nullptr || !PyCallable_Check(_onPluginAction)) {
+    if (_onPluginAction == nullptr) {
+        return;
+    }
+    PySession::Use use(_onPluginActionSession);
+    if (!PyCallable_Check(_onPluginAction)) {
         return;
     }
     PyRef args = PyRef::steal(Py_BuildValue("(i)", static_cast<int>(id)));

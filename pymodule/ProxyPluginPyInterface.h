@@ -33,6 +33,7 @@
 class ProxyPythonPlugin;
 class ProxyPluginPyHandlerInterface;
 class ICDPluginAction;
+class PySession;
 
 class PPP_API ProxyPluginPyInterface {
 public:
@@ -87,9 +88,15 @@ public:
 private:
     ProxyPythonPlugin* _plugin;
     std::string _identifier;
+    // Each callable with the session of the script that registered it, where it is called and
+    // released (the rule of PySession::current): the identifier a script passes need not be its
+    // own. Touched with a script's session held.
     PyObject* _onStart;
     PyObject* _onStop;
     PyObject* _onPluginAction;
+    PySession* _onStartSession = nullptr;
+    PySession* _onStopSession = nullptr;
+    PySession* _onPluginActionSession = nullptr;
     std::string _name;
     std::mutex _mutex;
     std::map<unsigned int, ICDPluginAction*> _actionsById;

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "PyCompat.h"
+#include "PyInterpreter.h"
 #include "PyRef.h"
 
 namespace {
@@ -82,6 +83,29 @@ PyObject* setCallbackByRef(PyObject** slot, PyObject* candidate) {
     *slot = candidate;
     Py_XDECREF(previous);
     Py_RETURN_NONE;
+}
+
+PyObject* setCallbackByRef(PyObject** slot, PySession** sessionSlot, PyObject* candidate) {
+    PyObject* stored = nullptr;
+    PyRef accepted = PyRef::steal(setCallbackByRef(&stored, candidate));
+    if (!accepted) {
+        return nullptr;
+    }
+    PySession* registering = PySession::current();
+    PyObject* previous = *slot;
+    PySession* previousSession = *sessionSlot;
+    *slot = stored;
+    *sessionSlot = registering;
+    releaseInSession(previousSession, previous);
+    return accepted.release();
+}
+
+void releaseInSession(PySession* session, PyObject* object) {
+    if (object == nullptr) {
+        return;
+    }
+    PySession::Use use(session);
+    PyRef released = PyRef::steal(object);
 }
 
 PyObject* evalCallback(PyObject* callable, PyObject* args) {

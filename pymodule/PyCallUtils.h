@@ -9,10 +9,20 @@
 
 #include "ICDPlatform.h"
 
+class PySession;
+
 // Stores `candidate` (borrowed, may be null) in `*slot`, which is null or owns one reference.
 // Returns a new reference to None when stored; null when refused (not callable), after printing a
 // ReferenceError and the " Failed to setCallbackByRef. " line; the slot is then unchanged.
 PPP_API PyObject* setCallbackByRef(PyObject** slot, PyObject* candidate);
+// The same for a slot that keeps the registering session beside the object (see
+// PySession::current): the candidate is stored with the calling thread's session, and the
+// previous object is released inside its own session. The refusal is the same.
+PPP_API PyObject* setCallbackByRef(PyObject** slot, PySession** sessionSlot, PyObject* candidate);
+// Releases `object` (owned, may be null) inside `session`, the session that registered it.
+// Precondition: the calling thread holds an interpreter or may enter one (it waits for none of
+// its own locks meanwhile).
+PPP_API void releaseInSession(PySession* session, PyObject* object);
 // Calls `callable` with `args` (both borrowed; args may be null). Returns a new reference, or
 // null after printing the Python error; never leaves an error pending.
 PPP_API PyObject* evalCallback(PyObject* callable, PyObject* args);

@@ -81,21 +81,32 @@ bool readFile(const std::string& path, std::string& contents) {
     return !failed;
 }
 
+// Every session ever made: sessions are never deleted, so each stays listed here, reachable until
+// the process ends, whatever becomes of the pointer its maker kept. Guarded by sessionsMutex(),
+// which is held only to add or search, never while Python runs.
+std::vector<PySession*>& allSessions() {
+    static auto* sessions = new std::vector<PySession*>();  // never destroyed
+    return *sessions;
+}
+
+std::mutex& sessionsMutex() {
+    static auto* mutex = new std::mutex();  // used by threads still running at process exit
+    return *mutex;
+}
+
 }  // namespace
 
 PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nullptr) {
+    if (state != nullptr) {
+        _interpreter = pycompat::interpreterOf(state);
+    }
     {
-        // Sessions are never deleted: every one stays listed here, reachable until the process
-        // ends, whatever becomes of the pointer its maker kept.
-        static auto* sessions = new std::vector<PySession*>();  // never destroyed
-        static std::mutex sessionsMutex;
-        std::lock_guard<std::mutex> lock(sessionsMutex);
-        sessions->push_back(this);
+        std::lock_guard<std::mutex> lock(sessionsMutex());
+        allSessions().push_back(this);
     }
     if (state == nullptr) {
         return;
     }
-    _interpreter = pycompat::interpreterOf(state);
     interpreter_detail::adoptThreadState(state);
     Use use(this);
     // The namespace is __main__'s own, so that pickle, pydoc and friends find the script's names.
@@ -170,6 +181,22 @@ bool PySession::exec_file(const std::string& path) {
         return false;
     }
     return true;
+}
+
+PySession* PySession::current() {
+    PyThreadState* state = pycompat::currentThreadStateUnchecked();
+    if (state == nullptr) {
+        return nullptr;
+    }
+    // With the lock held by this thread, the current state is this thread's on every version.
+    PyInterpreterState* interpreter = pycompat::interpreterOf(state);
+    std::lock_guard<std::mutex> lock(sessionsMutex());
+    for (PySession* session : allSessions()) {
+        if (session->_interpreter == interpreter) {
+            return session;
+        }
+    }
+    return nullptr;
 }
 
 int PySession::getExecType(PyThreadState* state) {
