@@ -123,6 +123,25 @@ base = sys.getrefcount(on_data)
     EXPECT_NE(output.err().find("ValueError: bad data 21"), std::string::npos) << output.err();
 }
 
+TEST_F(EventDelivery, ADataCallableAloneGetsEveryForwardedEventWithItsData) {
+    ProxyPluginPyHandlerInterface alone(handler.get(), session);
+    ASSERT_TRUE(session->eval("alone_got = []"));
+    {
+        PySession::Use use(session);
+        PyRef callable =
+            PyRef::steal(PyRun_String("lambda n, d: alone_got.append((n, d))", Py_eval_input,
+                                      session->globals(), session->globals()));
+        ASSERT_TRUE(callable);
+        PyRef stored = PyRef::steal(alone.setOnConsumeICDEventData(callable.get()));
+    }
+    alone.init();
+    for (unsigned int event : {8u, 4001u, 9u}) {
+        handler->deliverICDEvent(event, event * 10);
+    }
+    ASSERT_TRUE(alone.waitUntilIdle(10s));
+    EXPECT_EQ(plugin_sessions::evalRepr(session, "alone_got"), "[(8, 80), (9, 90)]");
+}
+
 // A library whose objects disagree on the bridge's layout answers from the wrong member here.
 TEST_F(EventDelivery, WaitingForIdleLastsWhileTheCallableRunsAndEndsWhenItReturns) {
     bridge->init();
