@@ -1,7 +1,8 @@
-# Calls each of the 21 functions of module proxyplugin many times with generated arguments: wrong
-# counts, values of every kind, texts with NUL characters and lone surrogates, huge and negative
-# integers, objects whose __str__, __index__, __call__, __eq__ or attribute lookups raise,
-# callables and encoders that raise, exit, interrupt or recurse. No call may raise into the
+# Calls each of the 21 functions of module proxyplugin and the 2 of module proxyplugin_ext many
+# times with generated arguments: wrong counts, values of every kind, texts with NUL characters
+# and lone surrogates, huge and negative integers, objects whose __str__, __index__, __call__,
+# __eq__ or attribute lookups raise, callables and encoders that raise, exit, interrupt or
+# recurse. No call may raise into the
 # script or return anything but a documented result, and each call may print only its documented
 # reports. The test sets OTHER_ID and OTHER_KEY (another plug-in's), then calls fuzz() and
 # finish(). Texts never hold a line end, so that the C++ side can check what is printed by line.
@@ -11,6 +12,7 @@ import sys
 import threading
 
 import proxyplugin as pp
+import proxyplugin_ext as ext
 
 ID = pp.__proxy_plugin_identifier__
 KEY = pp.__proxy_plugin_icd_identifier__
@@ -120,6 +122,8 @@ FUNCTIONS = [
     ("setEncodingFrom", "id key message field encoder",
      "msg,field,encoder [string,string,object]", TRUTH),
     ("getEncoderName", "id key message field", "msg,field [string,string]", TEXT),
+    ("ext.getAsUInt", "id key message field", "msg,field [string,string]", (int, type(None))),
+    ("ext.setConsumeICDEventDataCallback", "id key callable", None, NONE),
 ]
 
 
@@ -178,7 +182,8 @@ def fuzz(calls, seed):
     saved, sys.stderr = sys.stderr, collector
     try:
         for name, kinds, own_text, results in FUNCTIONS:
-            function = getattr(pp, name)
+            module, _, attribute = name.rpartition(".")
+            function = getattr(ext if module == "ext" else pp, attribute)
             mismatch = PARSER if own_text is None else re.escape(
                 "AttributeError: wrong args: must be " + own_text)
             for _ in range(calls):
