@@ -25,12 +25,17 @@ struct LargeIcd {
 
 std::string largeIcdPath() {
     static const LargeIcd icd{[] {
-        const char* types[][2] = {{"bits", "0x1F"},       {"short", "-12"},
-                                  {"ushort", "65535"},    {"int", "-70000"},
-                                  {"uint", "4000000000"}, {"long", "-5"},
-                                  {"ulong", "7"},         {"longlong", "-9000000000"},
+        const char* types[][2] = {{"bits", "0x1F"},
+                                  {"short", "-12"},
+                                  {"ushort", "65535"},
+                                  {"int", "-70000"},
+                                  {"uint", "4000000000"},
+                                  {"long", "-5"},
+                                  {"ulong", "7"},
+                                  {"longlong", "-9000000000"},
                                   {"ulonglong", "0xFFFFFFFFFFFFFFFF"},
-                                  {"float", "1.5"},       {"double", "-2e-3"},
+                                  {"float", "1.5"},
+                                  {"double", "-2e-3"},
                                   {"string", "idle &amp; ready"}};
         const std::string file = "/tmp/ppp-bench-large-icd-" + std::to_string(getpid()) + ".xml";
         std::ofstream out(file);

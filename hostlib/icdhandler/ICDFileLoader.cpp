@@ -108,8 +108,7 @@ bool isBlank(char32_t c) {
 // either end, and for messages and fields no ".", which separates the two in MSG.FIELD (with
 // "A.B" and "C" as well as "A" and "B.C", "A.B.C" would name two fields). The text is UTF-8: the
 // conformance check has refused any other byte.
-std::string requireName(const pugi::xml_node& node, const Attributes& attributes,
-                        bool dotAllowed) {
+std::string requireName(const pugi::xml_node& node, const Attributes& attributes, bool dotAllowed) {
     std::string name = attributes.get("name");
     if (name.empty()) {
         fail(node, "empty attribute \"name\" on " + element(node));
@@ -162,16 +161,16 @@ bool parseBoolean(const pugi::xml_node& node, const char* attribute, const std::
     if (text == "false" || text == "0") {
         return false;
     }
-    fail(node,
-         std::string("bad ") + attribute + " " + quoteEscaped(text) + ": expected true, false, 1 or 0");
+    fail(node, std::string("bad ") + attribute + " " + quoteEscaped(text) +
+                   ": expected true, false, 1 or 0");
 }
 
 void loadField(ICDMessage& message, const pugi::xml_node& node) {
     const Attributes attributes(node, {"name"}, {"type", "typeCode", "value"});
     const std::string name = requireName(node, attributes, false);
     if (message.findMessageField(name) != nullptr) {
-        fail(node,
-             "duplicate field name " + quoteEscaped(name) + " in message " + quoteEscaped(message.getName()));
+        fail(node, "duplicate field name " + quoteEscaped(name) + " in message " +
+                       quoteEscaped(message.getName()));
     }
     const bool named = attributes.has("type");
     const bool coded = attributes.has("typeCode");
@@ -185,7 +184,8 @@ void loadField(ICDMessage& message, const pugi::xml_node& node) {
     if (named) {
         const std::string type = attributes.get("type");
         if (!icdhost_types::typeCodeOf(type, &code)) {
-            fail(node, "unknown type name " + quoteEscaped(type) + " of field " + quoteEscaped(name));
+            fail(node,
+                 "unknown type name " + quoteEscaped(type) + " of field " + quoteEscaped(name));
         }
     } else {
         code = static_cast<unsigned int>(
@@ -197,7 +197,8 @@ void loadField(ICDMessage& message, const pugi::xml_node& node) {
         const std::string value = attributes.get("value");
         std::string error;
         if (!field->setValueFromText(value, &error)) {
-            fail(node, "bad value " + quoteEscaped(value) + " of field " + quoteEscaped(name) + ": " + error);
+            fail(node, "bad value " + quoteEscaped(value) + " of field " + quoteEscaped(name) +
+                           ": " + error);
         }
     }
     // The raw form starts as the default conversion of the initial value.
@@ -255,8 +256,9 @@ std::unique_ptr<ICDHandler> loadDocument(const pugi::xml_document& document,
 bool readFile(const std::string& path, std::string* text, std::string* error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        *error = icdhost_text::escapeControls(path) + ": cannot open the file: " +
-                 std::strerror(errno);
+        const int cause = errno;
+        *error =
+            icdhost_text::escapeControls(path) + ": cannot open the file: " + std::strerror(cause);
         return false;
     }
     char buffer[65536];
@@ -268,8 +270,8 @@ bool readFile(const std::string& path, std::string* text, std::string* error) {
     const int cause = errno;
     std::fclose(file);
     if (failed) {
-        *error = icdhost_text::escapeControls(path) + ": cannot read the file: " +
-                 std::strerror(cause);
+        *error =
+            icdhost_text::escapeControls(path) + ": cannot read the file: " + std::strerror(cause);
         return false;
     }
     return true;
@@ -286,8 +288,7 @@ int lineOf(const std::string& text, std::ptrdiff_t offset) {
 }  // namespace
 
 std::unique_ptr<ICDHandler> icdhost_loader::loadText(const std::string& text,
-                                                     const std::string& path,
-                                                     std::string* error) {
+                                                     const std::string& path, std::string* error) {
     std::string ignored;
     std::string& report = error != nullptr ? *error : ignored;
     const std::string shownPath = icdhost_text::escapeControls(path);

@@ -59,9 +59,8 @@ bool isNan(const ICDGenericMessageField::Value& value) {
 // The low `bits` of the field's type width of `raw`.
 unsigned long long widthBits(unsigned int code, unsigned long long raw) {
     unsigned bits = 64;
-    icdhost_types::withNumericType(code, [&](auto tag) {
-        bits = sizeof(typename decltype(tag)::type) * CHAR_BIT;
-    });
+    icdhost_types::withNumericType(
+        code, [&](auto tag) { bits = sizeof(typename decltype(tag)::type) * CHAR_BIT; });
     return bits >= 64 ? raw : raw & ((1ULL << bits) - 1);
 }
 
@@ -74,8 +73,8 @@ void checkPrintedValueReadsBack(ICDGenericMessageField* field, unsigned long lon
     }
     const std::string printed = field->valueText();
     std::string error;
-    require(field->setValueFromText(printed, &error), context + ": printed " + printed +
-                                                          " does not read back: " + error);
+    require(field->setValueFromText(printed, &error),
+            context + ": printed " + printed + " does not read back: " + error);
     require(field->encode(), context + ": encode failed");
     require(field->getRaw() == raw, context + ": " + printed + " encodes to " +
                                         std::to_string(field->getRaw()) + ", not " +
@@ -104,8 +103,7 @@ void checkNumericField(ICDGenericMessageField* field, unsigned long long word,
 void checkTextField(ICDGenericMessageField* field, const std::string& tail) {
     require(field->setValueFromText(tail, nullptr), "text field refused text");
     require(field->encode() && field->getRawText() == tail, "text does not encode to itself");
-    require(field->decodeText(tail + "!") &&
-                std::get<std::string>(field->getValue()) == tail + "!",
+    require(field->decodeText(tail + "!") && std::get<std::string>(field->getValue()) == tail + "!",
             "raw text does not decode to itself");
     const std::string printed = field->valueText();
     require(printed.size() >= 2 && printed.front() == '"' && printed.back() == '"',

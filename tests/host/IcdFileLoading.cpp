@@ -115,7 +115,8 @@ TEST(IcdFileLoading, FilesThatAreNotXmlOrHoldUnusableNamesAreRefusedOnTheLineAtF
          "3: name \" x\" of <field> begins or ends with a blank"},
         {head + "<field name=\"x\t\" type=\"int\"/>\n" + tail,
          "3: name \"x \" of <field> begins or ends with a blank"},
-        {"<icd name=\"BAD\xc2\xa0\"/>\n", "1: name \"BAD\xc2\xa0\" of <icd> begins or ends with a blank"},
+        {"<icd name=\"BAD\xc2\xa0\"/>\n",
+         "1: name \"BAD\xc2\xa0\" of <icd> begins or ends with a blank"},
         {"<icd name=\"BAD\">\n<message name=\"A.B\"/>\n</icd>\n",
          "2: name \"A.B\" of <message> holds \".\", which separates message and field names"},
         {head + "<field name=\"B.C\" type=\"int\"/>\n" + tail,
@@ -130,16 +131,21 @@ TEST(IcdFileLoading, FilesThatAreNotXmlOrHoldUnusableNamesAreRefusedOnTheLineAtF
         EXPECT_EQ(ICDHandler::load(path, &error), nullptr) << file;
         EXPECT_EQ(error, path + ":" + reason);
     }
+    // The path as given, escaped too.
+    std::string error;
+    EXPECT_EQ(ICDHandler::load(dir.path() + "no\x1b[31mfile.xml", &error), nullptr);
+    EXPECT_EQ(error,
+              dir.path() + "no\\x1b[31mfile.xml: cannot open the file: No such file or directory");
 }
 
 TEST(IcdFileLoading, NamesMayHoldAnyOtherTextAndTheIcdNameADot) {
     testfiles::ScratchDir dir;
-    const std::string path =
-        dir.write("good.xml",
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a comment -->\n"
-                  "<icd name=\"nav.bus 2\">\n<message name=\"H\xc3\xb6he &amp; Lage\">\n"
-                  "<field name=\"x&#x1F600;y\" type=\"string\" value=\"tab&#9;&lt;cr&#13;\xc2\x85\"/>\n"
-                  "</message>\n</icd>\n<!-- after -->\n");
+    const std::string path = dir.write(
+        "good.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a comment -->\n"
+        "<icd name=\"nav.bus 2\">\n<message name=\"H\xc3\xb6he &amp; Lage\">\n"
+        "<field name=\"x&#x1F600;y\" type=\"string\" value=\"tab&#9;&lt;cr&#13;\xc2\x85\"/>\n"
+        "</message>\n</icd>\n<!-- after -->\n");
     std::string error;
     auto handler = ICDHandler::load(path, &error);
     ASSERT_NE(handler, nullptr) << error;

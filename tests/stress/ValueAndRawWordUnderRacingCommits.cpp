@@ -78,8 +78,8 @@ TEST(ValueAndRawWordUnderRacingCommits, TheRawWordIsTheEncodingOfTheLastValueSet
 
     std::vector<std::string> disagreements;
     for (int round = 0; round < kRounds; ++round) {
-        ASSERT_TRUE(harness::run(session, "worker = start_committer(" +
-                                              std::to_string(kScriptCommits) + ")"));
+        ASSERT_TRUE(harness::run(
+            session, "worker = start_committer(" + std::to_string(kScriptCommits) + ")"));
         std::vector<int> failedSets(2);
         onThreads(3, [&](int t) {
             if (t == 2) {
