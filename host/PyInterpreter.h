@@ -140,6 +140,8 @@ public:
 PY_INTERP_API void fromICDDictionaryToPyDict(ICDDictionary dictionary, PyObject* pyDict);
 // Converts a Python dict: bool, int (fitting a C long), float and str values are kept with their
 // type; an int beyond a C long becomes its decimal text; any other value becomes its str() text;
-// a key that is not a str is converted with str(). An entry whose str() raises is skipped and the
-// error cleared. Never leaves an error pending. Precondition: the interpreter is held.
+// a key that is not a str is converted with str(). An entry whose key or value cannot be
+// converted (str() raises, or the text is no valid UTF-8) is left out and its error printed as the
+// library prints a script's uncaught errors (traceback on standard error, through sys.excepthook);
+// the other entries are kept. Never leaves an error pending. Precondition: the interpreter is held.
 PY_INTERP_API ICDDictionary fromPyDictToICDDictionary(PyObject* pyDict);

@@ -2,6 +2,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
 
@@ -114,7 +115,8 @@ ICDDictionary fromPyDictToICDDictionary(PyObject* pyDict) {
         std::string key;
         if (!textOf(PyTuple_GET_ITEM(item, 0), key) ||
             !store(dictionary, key, PyTuple_GET_ITEM(item, 1))) {
-            PyErr_Clear();
+            // The entry is dropped, the script told why; the other entries are kept.
+            pycompat::printPendingError();
         }
     }
     return dictionary;

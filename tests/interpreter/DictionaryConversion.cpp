@@ -1,5 +1,6 @@
 // Python dicts to host dictionaries and back: each value keeps its type where both sides have it,
-// anything else becomes text or, without a text, is skipped; no reference or error is left behind.
+// anything else becomes text or, without a text, is left out with its error printed; no reference
+// or error is left behind.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CaptureOutput.h"
 #include "ICDDictionary.h"
 #include "PyRef.h"
 #include "SessionTestSupport.h"
@@ -14,8 +16,8 @@
 using namespace interpreter_test;
 
 TEST(DictionaryConversion, EachEntryConvertsBothWaysWithReferenceCountsUnchangedAndNoErrorLeft) {
-    // `entry` of a Python dict and the host entry "k" it gives (none: skipped); with `back`, that
-    // host entry gives the same Python value again.
+    // `entry` of a Python dict and the host entry "k" it gives (none: left out, with an error
+    // printed); with `back`, that host entry gives the same Python value again.
     const std::tuple<const char*, std::optional<ICDDictionary::Value>, bool> rows[] = {
         {"'k': True", true, true},
         {"'k': -42", -42L, true},
@@ -29,7 +31,8 @@ TEST(DictionaryConversion, EachEntryConvertsBothWaysWithReferenceCountsUnchanged
         {"'k': '\\ud800'", std::nullopt, false},
     };
     PySession* session = newSubInterpreterSession();
-    ASSERT_TRUE(session->eval("class Unprintable:\n    def __str__(self): raise RuntimeError()"));
+    ASSERT_TRUE(
+        session->eval("class Unprintable:\n    def __str__(self): raise RuntimeError('no text')"));
     PySession::Use use(session);
     for (const auto& [entry, host, back] : rows) {
         PyObject* globals = session->globals();  // borrowed
@@ -43,9 +46,19 @@ TEST(DictionaryConversion, EachEntryConvertsBothWaysWithReferenceCountsUnchanged
             return std::vector{Py_REFCNT(dict.get()), Py_REFCNT(key), Py_REFCNT(value)};
         };
         const std::vector<Py_ssize_t> before = counts();
+        CaptureOutput output;
         const ICDDictionary converted = fromPyDictToICDDictionary(dict.get());
+        output.stop();
         EXPECT_EQ(PyErr_Occurred(), nullptr) << entry;
+        // What the printed error keeps for post-mortem debugging holds the object in its frame.
+        ASSERT_TRUE(PyRun_SimpleString("import sys\nsys.last_type = sys.last_value = "
+                                       "sys.last_traceback = sys.last_exc = None") == 0);
         EXPECT_EQ(counts(), before) << entry;
+        if (host) {
+            EXPECT_EQ(output.err(), "") << entry;
+        } else {
+            EXPECT_NE(output.err().find("Error: "), std::string::npos) << entry << output.err();
+        }
         using Values = std::map<std::string, ICDDictionary::Value>;
         EXPECT_EQ(converted.values(), (host ? Values{{"k", *host}} : Values{})) << entry;
         if (back) {
@@ -59,4 +72,27 @@ TEST(DictionaryConversion, EachEntryConvertsBothWaysWithReferenceCountsUnchanged
                 << entry;
         }
     }
+}
+
+TEST(DictionaryConversion, AnEntryThatCannotBeConvertedIsReportedAndTheOthersAreKept) {
+    PySession* session = newSubInterpreterSession();
+    ASSERT_TRUE(
+        session->eval("class Unprintable:\n    def __str__(self):\n"
+                      "        raise RuntimeError('no text for this value')\n"
+                      "result = {'a': 1, 'bad': Unprintable(), 'c': 'x', Unprintable(): 2, "
+                      "'d': 0.5}"));
+    PySession::Use use(session);
+    CaptureOutput output;
+    const ICDDictionary converted =
+        fromPyDictToICDDictionary(PyDict_GetItemString(session->globals(), "result"));
+    output.stop();
+    EXPECT_EQ(PyErr_Occurred(), nullptr);
+    using Values = std::map<std::string, ICDDictionary::Value>;
+    EXPECT_EQ(converted.values(), (Values{{"a", 1L}, {"c", std::string("x")}, {"d", 0.5}}));
+    const std::string report = "RuntimeError: no text for this value\n";
+    const std::string err = output.err();
+    const std::size_t first = err.find(report);
+    EXPECT_NE(first, std::string::npos) << err;
+    EXPECT_NE(err.find(report, first + 1), std::string::npos) << err;
+    EXPECT_NE(err.find("in __str__"), std::string::npos) << err;
 }
