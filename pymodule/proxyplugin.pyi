@@ -6,7 +6,8 @@
 #
 # Every function takes positional arguments only: a keyword argument raises TypeError into the
 # script. Any other wrong call (argument count or types, an unknown identifier or handler key)
-# raises nothing: it prints a Python error with its traceback on standard error and returns None.
+# raises nothing: it prints a Python error (with its traceback when there is one) on standard
+# error and returns None.
 
 from typing import Any, Callable, Dict, Final, Literal, NewType, Optional, Protocol, Union
 
@@ -29,7 +30,7 @@ ACTION_TYPE_CHECKABLE: Final = 4
 #   button_flags  0 BUTTONS_OK, 1 BUTTONS_OK_CANCEL, 2 BUTTONS_YES_NO_CANCEL, 3 BUTTONS_YES_NO
 #   icon_flags    0 ICON_NONE, 1 ICON_INFORMATION, 2 ICON_QUESTION, 3 ICON_WARNING,
 #                 4 ICON_CRITICAL
-#   result        0 ANSWER_NONE (cancelled, closed or unanswered), 1 ANSWER_OK and ANSWER_YES,
+#   result        0 ANSWER_NONE (cancelled, closed or unanswered), 1 ANSWER_OK, 1 ANSWER_YES,
 #                 2 ANSWER_NO
 _ButtonFlags = Literal[0, 1, 2, 3]
 _IconFlags = Literal[0, 1, 2, 3, 4]
