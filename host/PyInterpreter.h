@@ -17,7 +17,11 @@
 
 // Process-wide singleton. Initialises CPython once, on first use, without signal handlers, with
 // unbuffered standard streams (so that output of C, C++ and every sub-interpreter appears in call
-// order) and ignoring PYTHON* environment variables; then releases the interpreter lock.
+// order) and ignoring PYTHON* environment variables; then releases the interpreter lock. Before
+// that it puts the loaded libpython in the global symbol scope (for CPython's extension modules,
+// whatever flags the host loaded us with) and takes the standard library from the installation
+// the library was built against, with the site-packages of a virtual environment of that same
+// installation named by VIRTUAL_ENV.
 class PY_INTERP_API PyMainInterp {
 public:
     static PyMainInterp* PyMainInterpInstance();

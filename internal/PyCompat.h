@@ -6,15 +6,19 @@
 #include <frameobject.h>
 
 #include <cstdio>
+#include <string>
 
 namespace pycompat {
 
 // Initialises the runtime of an embedding process: no signal handlers, unbuffered standard
 // streams on both the Python and the C side (so that C, C++ and Python output appears in call
-// order on a pipe), PYTHON* environment variables ignored, no argument parsing. Returns with the
-// calling thread holding the interpreter lock. Precondition: !Py_IsInitialized(). A runtime that
-// cannot start ends the process with CPython's own message.
-inline void initializeRuntime() {
+// order on a pipe), PYTHON* environment variables ignored, no argument parsing. `home`
+// ("prefix" or "prefix:exec_prefix") names the installation the standard library and its
+// extension modules come from, and `executable` what sys.executable names; each may be empty to
+// let CPython search for it (from the first "python3" on PATH). Returns with the calling thread
+// holding the interpreter lock. Precondition: !Py_IsInitialized(). A runtime that cannot start
+// ends the process with CPython's own message.
+inline void initializeRuntime(const std::string& home, const std::string& executable) {
 #if PY_VERSION_HEX >= 0x03080000
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // Sanitized builds: Python objects come from malloc, where the sanitizers see them; in
@@ -35,7 +39,20 @@ inline void initializeRuntime() {
     config.buffered_stdio = 0;  // with configure_c_stdio (on by default) C stdio too
     config.use_environment = 0;
     config.parse_argv = 0;
-    PyStatus status = Py_InitializeFromConfig(&config);
+    PyStatus status = PyStatus_Ok();
+    if (!home.empty()) {
+        status = PyConfig_SetBytesString(&config, &config.home, home.c_str());
+    }
+    if (!executable.empty() && !PyStatus_Exception(status)) {
+        // An absolute program name is taken as the executable without a search of PATH.
+        status = PyConfig_SetBytesString(&config, &config.program_name, executable.c_str());
+        if (!PyStatus_Exception(status)) {
+            status = PyConfig_SetBytesString(&config, &config.executable, executable.c_str());
+        }
+    }
+    if (!PyStatus_Exception(status)) {
+        status = Py_InitializeFromConfig(&config);
+    }
     PyConfig_Clear(&config);
     if (PyStatus_Exception(status)) {
         Py_ExitStatusException(status);
@@ -43,6 +60,13 @@ inline void initializeRuntime() {
 #else
     Py_IgnoreEnvironmentFlag = 1;
     Py_UnbufferedStdioFlag = 1;
+    // The runtime keeps pointers to both texts: they are never freed.
+    if (!home.empty()) {
+        Py_SetPythonHome(Py_DecodeLocale(home.c_str(), nullptr));
+    }
+    if (!executable.empty()) {
+        Py_SetProgramName(Py_DecodeLocale(executable.c_str(), nullptr));
+    }
     // 3.7 makes only its own streams unbuffered; C stdio must follow, or lines written before a
     // Python call could appear after its output.
     std::fflush(stdout);

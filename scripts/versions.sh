@@ -13,7 +13,7 @@ root=${PYENV_ROOT:-/root/.pyenv}/versions
 jobs=$(nproc)
 unset PYTHONUNBUFFERED
 TARGETS=(icdhost test_interpreter test_plugin test_pymodule test_bridge test_transcoders
-         test_actions test_icdhost test_stress test_hostile)
+         test_actions test_icdhost test_stress test_hostile test_hosting)
 declare -A result
 failed=0
 for minor in 7 8 9 10 11 12 13; do

@@ -1,8 +1,12 @@
+#include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "RuntimeLocation.h"
+#include "RuntimePlatform.h"
 #include "ThreadStates.h"
 
 namespace {
@@ -25,6 +29,28 @@ private:
 // last Py_NewInterpreter returned, which is never deleted either.
 PyThreadState* setupState = nullptr;
 
+// Process-wide preparations before CPython starts in this process. Extension modules of the
+// standard library (decimal, ctypes, ssl, ...) do not link libpython: they find its symbols in
+// the global scope, where a host that loaded us with RTLD_LOCAL did not put it. Then the
+// installation: see RuntimeLocation.h. Messages go to the C library's standard error (one line
+// each), since Python cannot print yet.
+void startRuntime() {
+    std::string error;
+    if (!interpreter_platform::makeLibraryGlobal(reinterpret_cast<const void*>(&Py_InitializeEx),
+                                                 &error)) {
+        std::fprintf(stderr, "ProxyPythonPlugin: Python's extension modules may not load: %s\n",
+                     error.c_str());
+    }
+    const interpreter_detail::RuntimeLocation location = interpreter_detail::chooseRuntimeLocation(
+        PY_INTERP_PYTHON_HOME, PY_INTERP_PYTHON_EXECUTABLE,
+        interpreter_platform::environmentValue("VIRTUAL_ENV"));
+    if (!location.warning.empty()) {
+        std::fprintf(stderr, "%s\n", location.warning.c_str());
+    }
+    std::fflush(stderr);
+    pycompat::initializeRuntime(location.home, location.executable);
+}
+
 }  // namespace
 
 PyMainInterp* PyMainInterp::PyMainInterpInstance() {
@@ -35,7 +61,7 @@ PyMainInterp* PyMainInterp::PyMainInterpInstance() {
 
 PyMainInterp::PyMainInterp() : _threadState(nullptr) {
     if (!Py_IsInitialized()) {
-        pycompat::initializeRuntime();
+        startRuntime();
         interpreter_detail::markInitialisingThread();
         // The first thread to import threading becomes its "MainThread".
         PyRef threading = PyRef::steal(PyImport_ImportModule("threading"));
