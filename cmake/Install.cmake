@@ -117,4 +117,26 @@ if(PPP_BUILD_TESTS)
             -P ${PROJECT_SOURCE_DIR}/tests/data/icdhost/install_consumer/check_install.cmake)
     set_tests_properties(icdhost.InstalledPackageBuildsAHostAndRunsIcdhost PROPERTIES
         LABELS "icdhost" TIMEOUT 300 ENVIRONMENT_MODIFICATION "PYTHONUNBUFFERED=unset:")
+
+    # The example host (examples/host) built against the package and run, with another CPython
+    # first on PATH: from the Debian package in the default build, from an installation with the
+    # sanitizers of a sanitized build. Only for Debian's python3, the one the package is for.
+    if(PPP_PYTHON_DEV_HINT MATCHES "python3-dev")
+        set(example_mode deb)
+        set(example_flags "")
+        if(PPP_SANITIZE)
+            set(example_mode install)
+            set(example_flags "-fsanitize=${PPP_SANITIZE} -fno-omit-frame-pointer")
+        endif()
+        add_test(NAME examples.TheExampleHostRunsAgainstTheInstalledPackage
+            COMMAND ${CMAKE_COMMAND}
+                -DBUILD_DIR=${CMAKE_BINARY_DIR}
+                -DMODE=${example_mode}
+                -DFLAGS=${example_flags}
+                -DWORK_DIR=${CMAKE_BINARY_DIR}/example-host-check
+                -DOTHER_PYTHON_BIN=/root/.pyenv/versions/3.11.7/bin
+                -P ${PROJECT_SOURCE_DIR}/tests/data/examples/example_host.cmake)
+        set_tests_properties(examples.TheExampleHostRunsAgainstTheInstalledPackage PROPERTIES
+            LABELS "examples" TIMEOUT 300 ENVIRONMENT_MODIFICATION "PYTHONUNBUFFERED=unset:")
+    endif()
 endif()
