@@ -135,6 +135,8 @@ if(PPP_BUILD_TESTS)
                 -DFLAGS=${example_flags}
                 -DWORK_DIR=${CMAKE_BINARY_DIR}/example-host-check
                 -DOTHER_PYTHON_BIN=/root/.pyenv/versions/3.11.7/bin
+                -DPYTHON=${Python3_EXECUTABLE}
+                -DPYTHON_MINOR=${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}
                 -P ${PROJECT_SOURCE_DIR}/tests/data/examples/example_host.cmake)
         set_tests_properties(examples.TheExampleHostRunsAgainstTheInstalledPackage PROPERTIES
             LABELS "examples" TIMEOUT 300 ENVIRONMENT_MODIFICATION "PYTHONUNBUFFERED=unset:")

@@ -245,10 +245,21 @@ int main(int argc, char** argv) {
     check(b.getString("cwd") == folder, "the script sees the process's working folder");
     check(b.getString("sys_path").find("example-host-marker") == std::string::npos,
           "PYTHONPATH is ignored");
-    check(access(b.getString("executable").c_str(), X_OK) == 0 &&
-              b.getString("executable").find("shims") == std::string::npos,
-          "sys.executable is a real interpreter: " + b.getString("executable"));
-    std::cout << "python prefix: " << b.getString("prefix") << std::endl;
+    // The standard library comes from the installation the library runs on, and sys.executable
+    // names that installation's interpreter (or the virtual environment's made from it).
+    const std::string prefix = b.getString("prefix");
+    const std::string executable = b.getString("executable");
+    check(access(executable.c_str(), X_OK) == 0 && executable.rfind(prefix + "/", 0) == 0 &&
+              executable.find("shims") == std::string::npos,
+          "sys.executable " + executable + " is an interpreter of sys.prefix " + prefix);
+    if (const char* virtualEnv = std::getenv("VIRTUAL_ENV")) {
+        char* real = realpath(virtualEnv, nullptr);
+        const std::string venv = real != nullptr ? real : virtualEnv;
+        std::free(real);
+        check(prefix == venv &&
+                  b.getString("sys_path").find(venv + "/lib/python") != std::string::npos,
+              "the virtual environment VIRTUAL_ENV names adds its site-packages");
+    }
 
     // The end: every plug-in stopped and deleted, then the ICD. The library stays loaded.
     library.destroyAll();

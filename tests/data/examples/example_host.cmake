@@ -1,7 +1,7 @@
 # Run by ctest (see cmake/Install.cmake): puts the package where a host finds it, builds the
 # example host it ships (share/doc/ProxyPythonPlugin/examples/host) against it with another
-# python3 first on PATH, and runs it on a copy of its script, once with that PATH and once with
-# the caller's.
+# python3 first on PATH, and runs it on a copy of its script, once with that PATH and once in a
+# virtual environment of the package's CPython.
 #   MODE deb:     the Debian package made by `cpack -G DEB`, unpacked into a scratch root
 #   MODE install: `cmake --install` into a scratch prefix; FLAGS: the sanitizer flags the build
 #                 uses, for a host that loads sanitized libraries
@@ -36,9 +36,17 @@ run_checked(${CMAKE_COMMAND} -E env PATH=${path} ${CMAKE_COMMAND} -S ${example}
     "-DCMAKE_CXX_FLAGS=${FLAGS}")
 run_checked(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 
+# A virtual environment made from the package's CPython, as `python3 -m venv` makes one.
+set(venv ${WORK_DIR}/venv)
+get_filename_component(python_bin ${PYTHON} DIRECTORY)
+file(MAKE_DIRECTORY ${venv}/bin ${venv}/lib/python${PYTHON_MINOR}/site-packages)
+file(CREATE_LINK ${PYTHON} ${venv}/bin/python3 SYMBOLIC)
+file(WRITE ${venv}/pyvenv.cfg "home = ${python_bin}\ninclude-system-site-packages = false\n")
+
 file(COPY ${example}/host_bus.xml ${example}/host_plugin.py DESTINATION ${WORK_DIR}/run)
-foreach(run_path IN ITEMS "${path}" "$ENV{PATH}")
-    execute_process(COMMAND ${CMAKE_COMMAND} -E env PATH=${run_path}
+# First with the other CPython first on PATH, then with the caller's PATH in the environment.
+foreach(run_env IN ITEMS "PATH=${path}" "VIRTUAL_ENV=${venv}")
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env ${run_env}
             ${WORK_DIR}/build/example_host ${WORK_DIR}/run/host_bus.xml
             ${WORK_DIR}/run/host_plugin.py
         WORKING_DIRECTORY ${WORK_DIR}/run
@@ -53,7 +61,7 @@ foreach(run_path IN ITEMS "${path}" "$ENV{PATH}")
         endif()
     endforeach()
     if(NOT status EQUAL 0 OR missing)
-        message(FATAL_ERROR "the example host failed (${status}) with PATH=${run_path}, "
+        message(FATAL_ERROR "the example host failed (${status}) with ${run_env}, "
                             "missing [${missing}]:\n${out}\n${err}")
     endif()
 endforeach()
