@@ -31,6 +31,11 @@ public:
     PyThreadState* getPyThreadState();
     // Stores the state plug-in set-up just released with PyEval_SaveThread.
     void setPyThreadState(PyThreadState* state);
+    // PyEval_RestoreThread(state) for a caller outside a session (the plug-in set-up): while it
+    // waits, a thread holding the lock in another interpreter is made to let go of it, as for
+    // session entries (a script thread spinning in pure Python would otherwise keep it for good
+    // on CPython 3.9 to 3.12). Precondition: the calling thread holds no interpreter.
+    static void restoreThread(PyThreadState* state);
 
     PyMainInterp(const PyMainInterp&) = delete;
     PyMainInterp& operator=(const PyMainInterp&) = delete;

@@ -103,6 +103,12 @@ inline PyThreadState* callingThreadState() {
 #endif
 }
 
+// Whether a thread waiting for the interpreter lock raises its request to release it in its own
+// interpreter only (3.9 to 3.12), so that a holder running another interpreter never sees it. 3.7
+// and 3.8 have one process-wide request; from 3.13 the waiter raises it in the holder's thread.
+constexpr bool kLockRequestStaysInWaitersInterpreter =
+    PY_VERSION_HEX >= 0x03090000 && PY_VERSION_HEX < 0x030D0000;
+
 // `callable(argument)`: what PyObject_CallFunctionObjArgs(callable, argument, NULL) does, through
 // the fastest call each version offers (no argument list walked, no tuple built from 3.8 on). A
 // new reference, or null with the error pending. Precondition: the interpreter lock is held.

@@ -2,7 +2,7 @@
 // session and modules proxyplugin and proxyplugin_ext (once), then per handler the handler's
 // constants, a handler bridge, the script run, the plug-in's name and its help action.
 //
-// Lock rules: the interpreter lock is taken only between PyEval_RestoreThread and
+// Lock rules: the interpreter lock is taken only between PyMainInterp::restoreThread and
 // PyEval_SaveThread in createSubInterpreter, inside PySession::Use guards, and inside
 // PySession::eval / exec_file (which enter the session themselves, so no guard is held around
 // them).
@@ -117,7 +117,7 @@ void ProxyPythonPlugin::createSubInterpreter() {
     // top of a current one deadlocks.
     PyInterpreterRelease release;
     PyMainInterp* main = PyMainInterp::PyMainInterpInstance();
-    PyEval_RestoreThread(main->getPyThreadState());
+    PyMainInterp::restoreThread(main->getPyThreadState());
     // On failure Py_NewInterpreter makes the caller's state current again and returns null, so
     // the state saved below is the one restored above either way.
     _threadState = Py_NewInterpreter();

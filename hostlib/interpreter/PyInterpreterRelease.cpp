@@ -18,7 +18,7 @@ PyInterpreterRelease::~PyInterpreterRelease() {
     if (_saved == nullptr) {
         return;
     }
-    PyEval_RestoreThread(_saved);
+    interpreter_detail::takeLockOnThisThread(_saved);
     if (_savedKind != interpreter_detail::kKindForeign) {
         interpreter_detail::recordHeld(_saved, _savedKind);
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ErrorText.h"
+#include "LockHandOff.h"
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
@@ -108,6 +109,7 @@ PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nul
         return;
     }
     interpreter_detail::adoptThreadState(state);
+    interpreter_detail::watchInterpreter(_interpreter);
     Use use(this);
     // The namespace is __main__'s own, so that pickle, pydoc and friends find the script's names.
     PyObject* mainModule = PyImport_AddModule("__main__");  // borrowed

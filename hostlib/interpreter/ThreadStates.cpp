@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "LockHandOff.h"
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 
@@ -66,6 +67,7 @@ struct HeldRecord {
     PyThreadState* lastState;
     PyThreadState* held;
     int kind;
+    LockWaitMarker waits{0};  // shows this thread's waits for the interpreter lock
 };
 
 #if defined(__GNUC__)
@@ -78,10 +80,14 @@ struct ThreadRecord {
     bool initialising = false;
     std::vector<OwnedState> states;
 
-    ThreadRecord() = default;
+    // Made on the thread's first entry, before its first wait for the lock.
+    ThreadRecord() { watchWaits(&heldRecord.waits); }
     ThreadRecord(const ThreadRecord&) = delete;
     ThreadRecord& operator=(const ThreadRecord&) = delete;
-    ~ThreadRecord() { releaseThreadStates(*this); }
+    ~ThreadRecord() {
+        releaseThreadStates(*this);
+        unwatchWaits(&heldRecord.waits);
+    }
 };
 
 thread_local ThreadRecord threadRecord;
@@ -130,7 +136,7 @@ void releaseThreadStates(ThreadRecord& record) {
         if (owned.pinned || !unregisterState(owned.state)) {
             continue;
         }
-        PyEval_RestoreThread(owned.state);
+        takeLock(owned.state, held.waits);
         PyThreadState_Clear(owned.state);
         PyThreadState_DeleteCurrent();  // releases the lock
     }
@@ -164,7 +170,7 @@ inline void enter(PyInterpreterState* interpreter, int kind, EntryRecord& entry)
         }
         PyThreadState_Swap(state);
     } else {
-        PyEval_RestoreThread(state);
+        takeLock(state, record.waits);
     }
     entry.entered = state;
     record.held = state;
@@ -232,7 +238,17 @@ void markInitialisingThread() {
     threadRecord.initialising = true;
 }
 
+void takeLockOnThisThread(PyThreadState* state) {
+    ThreadRecord& record = threadRecord;  // made first, so that the wait is watched
+    (void)record;
+    takeLock(state, heldRecord.waits);
+}
+
 }  // namespace interpreter_detail
+
+void PyMainInterp::restoreThread(PyThreadState* state) {
+    interpreter_detail::takeLockOnThisThread(state);
+}
 
 // Defined here, beside the per-thread record, so that the usual entry is one call with no further
 // calls of the library inside it.
@@ -251,7 +267,7 @@ PySession::Use::Use(PySession* session)
         _previousKind = record.kind;
         record.held = _entered;
         record.kind = kKindUse;
-        PyEval_RestoreThread(_entered);
+        takeLock(_entered, record.waits);
         return;
     }
     EntryRecord entry;

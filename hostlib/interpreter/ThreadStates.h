@@ -44,6 +44,10 @@ int heldKind();
 // Forget / restore what the thread holds, around a PyEval_SaveThread ... RestoreThread pair.
 void recordHeld(PyThreadState* state, int kind);
 
+// PyEval_RestoreThread(state) with the wait watched for the lock hand-off (LockHandOff.h); for
+// waits outside an entry (a released interpreter taken back, the plug-in set-up's state).
+void takeLockOnThisThread(PyThreadState* state);
+
 // Marks the calling thread as the one that initialised Python: its states are never deleted,
 // since they die with the process and its exit may run while other threads hold the lock.
 void markInitialisingThread();
