@@ -2,6 +2,7 @@
 #include <mutex>
 #include <string>
 
+#include "InterruptMain.h"
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
@@ -69,6 +70,7 @@ PyMainInterp::PyMainInterp() : _threadState(nullptr) {
             pycompat::printPendingError();
         }
         threading.reset();
+        interpreter_detail::quietInterruptMain();
         PyEval_SaveThread();
         setupState = PyThreadState_New(PyInterpreterState_Main());
     } else {

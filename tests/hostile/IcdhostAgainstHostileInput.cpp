@@ -110,4 +110,31 @@ TEST_F(IcdhostAgainstHostileInput, HostileScriptsNeverTakeItDownAndAreReported) 
     }
 }
 
+// _thread.interrupt_main() from every kind of callable, on the host's thread and on a bridge
+// thread, does nothing: no crash, no KeyboardInterrupt nor "Signal 2 ignored" later, and the
+// process keeps its own SIGINT disposition; signal.signal() in a plug-in is still refused.
+TEST_F(IcdhostAgainstHostileInput, InterruptMainFromAnyCallableDoesNothing) {
+    workDir.write("scenario.icdhost",
+                  "start\naction 1\nevent 5\nsync\nset STATUS.int 5\ndecode STATUS.int 10\n"
+                  "stop\naction 1\necho survived\n");
+    harness::ChildResult result = harness::runIcdhost(
+        {"--icd", "hostile_bus.xml", "--script", "interrupts_main.py", "--run", "scenario.icdhost"},
+        workDir.path());
+    EXPECT_EQ(result.status, 0) << result.err.substr(0, 3000);
+    EXPECT_NE(result.out.find("\nsurvived\n"), std::string::npos);
+    EXPECT_NE(result.out.find("destroying plugin"), std::string::npos);
+    for (const char* where : {"start", "action", "event", "encode", "decode", "stop"}) {
+        EXPECT_NE(result.err.find(std::string("interrupt_main: ") + where + " went on"),
+                  std::string::npos)
+            << where << "\n" << result.err;
+    }
+    EXPECT_NE(result.err.find("signal.signal refused: signal only works in main thread"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("process SIGINT handler: None"), std::string::npos) << result.err;
+    for (const char* fault : {"Traceback", "KeyboardInterrupt", "Signal 2", "Exception ignored"}) {
+        EXPECT_EQ(result.err.find(fault), std::string::npos) << fault << "\n" << result.err;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,59 @@
+# Calls _thread.interrupt_main() from every kind of callable: the start and stop callbacks and the
+# action on the host's thread, the event callable on a bridge thread, the encoder wherever the
+# host encodes. Each says on standard error that it went on; a sub-interpreter still may not set
+# a signal handler, and the process's own SIGINT disposition stays the host's (the default).
+import _thread
+import ctypes
+import signal
+import sys
+
+import proxyplugin as pp
+
+ID = pp.__proxy_plugin_identifier__
+KEY = pp.__proxy_plugin_icd_identifier__
+
+
+class ProxyPluginObject:
+    """Interrupts the main thread from everywhere."""
+
+
+def interrupt(where):
+    _thread.interrupt_main()
+    total = sum(range(10000))  # Python keeps running here
+    print("interrupt_main: %s went on" % where, file=sys.stderr)
+    return total
+
+
+def process_sigint_handler():
+    # struct sigaction starts with the handler; null is SIG_DFL.
+    buffer = ctypes.create_string_buffer(512)
+    if ctypes.CDLL(None, use_errno=True).sigaction(signal.SIGINT, None, buffer) != 0:
+        return "unknown"
+    return ctypes.c_void_p.from_buffer(buffer).value
+
+
+class Interrupting:
+    def encode(self, value):
+        interrupt("encode")
+        return value
+
+    def decode(self, raw):
+        interrupt("decode")
+        return raw
+
+
+def on_action(action):
+    interrupt("action")
+    try:
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+    except ValueError as error:
+        print("signal.signal refused: %s" % error, file=sys.stderr)
+    print("process SIGINT handler: %s" % process_sigint_handler(), file=sys.stderr)
+
+
+pp.setStartCallback(ID, lambda: interrupt("start") and True)
+pp.setStopCallback(ID, lambda: interrupt("stop") and None)
+pp.setOnPluginActionCallback(ID, on_action)
+pp.setConsumeICDEventCallback(ID, KEY, lambda event: interrupt("event"))
+pp.setEncodingFrom(ID, KEY, "STATUS", "int", Interrupting())
+pp.addSimpleAction(ID, 1, "Interrupt", pp.ACTION_TYPE_NORMAL)
