@@ -136,6 +136,26 @@ inline PyObject* callTwoArguments(PyObject* callable, PyObject* first, PyObject*
 #endif
 }
 
+// Looks up attribute `name` of `object`: 1 with a new reference in *result, 0 when there is none
+// (no error left), -1 with the error pending (a property that raises). PyObject_HasAttrString
+// would hide such an error on 3.7 to 3.12 and print it on 3.13. Precondition: the interpreter
+// lock is held.
+inline int lookupAttribute(PyObject* object, const char* name, PyObject** result) {
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyObject_GetOptionalAttrString(object, name, result);
+#else
+    *result = PyObject_GetAttrString(object, name);
+    if (*result != nullptr) {
+        return 1;
+    }
+    if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+        PyErr_Clear();
+        return 0;
+    }
+    return -1;
+#endif
+}
+
 inline PyInterpreterState* interpreterOf(PyThreadState* state) {
 #if PY_VERSION_HEX >= 0x03090000
     return PyThreadState_GetInterpreter(state);

@@ -65,15 +65,16 @@ ProxyPluginPyNumericTranscoder<T>::ProxyPluginPyNumericTranscoder(PySession* ses
     : ProxyPluginPyBaseTrascoder(session, object, alwaysEnterSession, pythonDriver),
       ICDGenericTranscoder<T>("ProxyPluginPyTranscoder") {
     _format = NumericFormat<T>::unit;
-    if (object != nullptr && PyObject_HasAttrString(object, "name")) {
-        PyRef name = PyRef::steal(PyObject_GetAttrString(object, "name"));
-        PyRef bytes = PyRef::steal(name ? encodeLocaleUpToNul(name.get()) : nullptr);
+    PyObject* found = nullptr;  // a new reference when the lookup finds a name
+    if (object != nullptr && pycompat::lookupAttribute(object, "name", &found) > 0) {
+        PyRef name = PyRef::steal(found);
+        PyRef bytes = PyRef::steal(encodeLocaleUpToNul(name.get()));
         if (bytes) {
             this->_name = PyBytes_AsString(bytes.get());
         }
-        // A name that is not text, or not representable, keeps the default and leaves no error.
-        PyErr_Clear();
     }
+    // A name that raises, is not text or is not representable keeps the default, quietly.
+    PyErr_Clear();
     _valid = _valid && _format != nullptr;
 }
 

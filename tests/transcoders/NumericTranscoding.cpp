@@ -90,6 +90,21 @@ TEST_F(NumericTranscoding, ATextNameAttributeNamesTheTranscoderUpToItsFirstNul) 
     EXPECT_EQ(make<Text>("Named()")->getName(), "ProxyPluginPyStringTranscoder");
 }
 
+// A name property that raises, or a name that is no text, keeps the default name, prints nothing
+// and leaves no error (the make helper checks the last).
+TEST_F(NumericTranscoding, ANameThatRaisesOrIsNoTextKeepsTheDefaultQuietly) {
+    ASSERT_TRUE(session->eval("class Raising(Returns):\n"
+                              "    name = property(lambda self: 1 / 0)\n"
+                              "class Missing(Returns):\n"
+                              "    name = property(lambda self: self.nothing)\n"
+                              "class Number(Returns): name = 5"));
+    for (const char* encoder : {"Raising()", "Missing()", "Number()"}) {
+        CaptureOutput output;
+        EXPECT_EQ(numeric<int>(encoder)->getName(), "ProxyPluginPyTranscoder") << encoder;
+        EXPECT_EQ(output.out() + output.err(), "") << encoder;
+    }
+}
+
 TEST_F(NumericTranscoding, ManyCallsOfEitherKindLeaveTheEncodersReferenceCountsAsTheyWere) {
     const std::string counts = "[__import__('sys').getrefcount(x) for x in (a, b, TwosComplement)]";
     ASSERT_TRUE(session->eval("a, b, enc = TwosComplement(), Echo(), None"));
