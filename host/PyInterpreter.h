@@ -49,7 +49,10 @@ private:
 class PY_INTERP_API PySession {
 public:
     // `state`: the thread state Py_NewInterpreter returned, made on the calling thread; it becomes
-    // that thread's state for this interpreter.
+    // that thread's state for this interpreter. The interpreter's sys.stdout and sys.stderr are
+    // replaced by streams that write whole lines, so that print() from several threads never
+    // tears a line: a line goes out as soon as it ends, the start of one when the thread flushes,
+    // leaves the session or ends.
     explicit PySession(PyThreadState* state);
     PySession(const PySession&) = delete;
     PySession& operator=(const PySession&) = delete;
@@ -131,6 +134,11 @@ private:
     PyThreadState* _saved;
     int _savedKind;
 };
+
+// Writes `text` (whole lines) to descriptor `fd` in order with the lines of the scripts' standard
+// streams: a line longer than a pipe takes at once is still never split by theirs. For a host's
+// own output lines. Needs no interpreter; a caller holding one keeps it during the write.
+PY_INTERP_API void writeOutputLines(int fd, const std::string& text);
 
 // A plug-in action whose body is Python; the plug-in library derives its action from it.
 class PY_INTERP_API PyPluginAction : public ICDPluginAction {

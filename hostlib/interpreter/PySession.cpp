@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ErrorText.h"
+#include "LineOutput.h"
 #include "LockHandOff.h"
 #include "PyCompat.h"
 #include "PyInterpreter.h"
@@ -111,6 +112,7 @@ PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nul
     interpreter_detail::adoptThreadState(state);
     interpreter_detail::watchInterpreter(_interpreter);
     Use use(this);
+    interpreter_detail::installLineStreams();
     // The namespace is __main__'s own, so that pickle, pydoc and friends find the script's names.
     PyObject* mainModule = PyImport_AddModule("__main__");  // borrowed
     if (mainModule != nullptr) {

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "LineOutput.h"
 #include "LockHandOff.h"
 #include "PyCompat.h"
 #include "PyInterpreter.h"
@@ -279,6 +280,8 @@ PySession::Use::Use(PySession* session)
 
 PySession::Use::~Use() {
     using namespace interpreter_detail;
+    // Runs last: the start of a line the session code printed goes out before the host goes on.
+    PendingLinesAtExit pendingLines;
     if (_previous == nullptr && _entered != nullptr) {
         // Left as entered by the usual entry: release last.
         HeldRecord& record = heldRecord;

@@ -5,12 +5,17 @@
 #include <cstdio>
 #include <iostream>
 
+#include "PyInterpreter.h"
 #include "hostlib/icdhandler/WriteAll.h"
 
 namespace icdhost {
 
 void printLine(const std::string& text) {
-    std::cout << text << std::endl;
+    // One write, in turn with the scripts' lines: a script thread printing meanwhile cannot split
+    // the line, nor the line a script's.
+    std::cout.flush();
+    std::fflush(stdout);
+    writeOutputLines(STDOUT_FILENO, text + "\n");
 }
 
 void printError(const std::string& text) {
