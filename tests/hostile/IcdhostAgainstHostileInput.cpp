@@ -128,9 +128,13 @@ TEST_F(IcdhostAgainstHostileInput, InterruptMainFromAnyCallableDoesNothing) {
                   std::string::npos)
             << where << "\n" << result.err;
     }
+#if PY_VERSION_HEX >= 0x03090000
+    // Before 3.9 CPython lets a sub-interpreter on the main thread set handlers; the script does
+    // not try it there.
     EXPECT_NE(result.err.find("signal.signal refused: signal only works in main thread"),
               std::string::npos)
         << result.err;
+#endif
     EXPECT_NE(result.err.find("process SIGINT handler: None"), std::string::npos) << result.err;
     for (const char* fault : {"Traceback", "KeyboardInterrupt", "Signal 2", "Exception ignored"}) {
         EXPECT_EQ(result.err.find(fault), std::string::npos) << fault << "\n" << result.err;

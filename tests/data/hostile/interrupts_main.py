@@ -44,10 +44,13 @@ class Interrupting:
 
 def on_action(action):
     interrupt("action")
-    try:
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
-    except ValueError as error:
-        print("signal.signal refused: %s" % error, file=sys.stderr)
+    # Before 3.9 CPython lets a sub-interpreter on the main thread set a handler (for the whole
+    # process), so the refusal is only tried where CPython gives it.
+    if sys.version_info >= (3, 9):
+        try:
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
+        except ValueError as error:
+            print("signal.signal refused: %s" % error, file=sys.stderr)
     print("process SIGINT handler: %s" % process_sigint_handler(), file=sys.stderr)
 
 
