@@ -9,6 +9,7 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "WriteAll.h"
 
 namespace interpreter_detail {
 namespace {
@@ -19,21 +20,6 @@ namespace {
 std::mutex& outputMutex() {
     static auto* mutex = new std::mutex();
     return *mutex;
-}
-
-// Writes all of `text`, again after a signal; gives up on any other error (nowhere to report it).
-void writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
 }
 
 // What one thread has written to the two streams that does not end a line yet. At most one of
@@ -52,7 +38,7 @@ struct WaitingText {
         }
         std::lock_guard<std::mutex> lock(outputMutex());
         for (int stream = 0; stream < 2; ++stream) {
-            writeAll(stream + 1, text[stream].data(), text[stream].size());
+            icdhost_text::writeAll(stream + 1, text[stream]);
             text[stream].clear();
         }
         pending = false;
@@ -88,8 +74,8 @@ void put(int stream, const char* data, std::size_t size, bool flush) {
     }
     Py_BEGIN_ALLOW_THREADS {
         std::lock_guard<std::mutex> lock(outputMutex());
-        writeAll(otherFd, out.data(), out.size());
-        writeAll(stream + 1, lines.data(), lines.size());
+        icdhost_text::writeAll(otherFd, out);
+        icdhost_text::writeAll(stream + 1, lines);
     }
     Py_END_ALLOW_THREADS
 }
@@ -203,5 +189,5 @@ void installLineStreams() {
 
 void writeOutputLines(int fd, const std::string& text) {
     std::lock_guard<std::mutex> lock(interpreter_detail::outputMutex());
-    interpreter_detail::writeAll(fd, text.data(), text.size());
+    icdhost_text::writeAll(fd, text);
 }

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "PyInterpreter.h"
-#include "hostlib/icdhandler/WriteAll.h"
+#include "internal/WriteAll.h"
 
 namespace icdhost {
 
