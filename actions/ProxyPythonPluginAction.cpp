@@ -3,6 +3,7 @@
 #include "PyCompat.h"
 #include "PyRef.h"
 #include "pymodule/PyCallUtils.h"
+#include "plugin/ScriptErrors.h"
 
 namespace {
 const char* const kNoHelp = "not availlable...";
@@ -53,12 +54,14 @@ bool ProxyPythonPluginAction::execute(ICDDictionary input, ICDDictionary* output
     PyRef keywords = PyRef::steal(PyDict_New());
     PyRef noArguments = PyRef::steal(PyTuple_New(0));
     if (!keywords || !noArguments) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
         return false;
     }
     fromICDDictionaryToPyDict(input, keywords.get());
     PyRef result = PyRef::steal(PyObject_Call(_callable, noArguments.get(), keywords.get()));
     if (PyErr_Occurred() != nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
         return false;
     }
@@ -83,6 +86,7 @@ PyObject* ProxyPythonPluginAction::eval(PyObject* args, PyObject* kwargs) {
     }
     PyRef result = PyRef::steal(PyObject_Call(_callable, args, kwargs));
     if (PyErr_Occurred() != nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
         return nullptr;
     }

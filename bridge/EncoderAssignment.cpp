@@ -13,6 +13,7 @@
 #include "plugin/ProxyPythonPlugin.h"
 #include "transcoders/ProxyPluginPyNumericTranscoder.h"
 #include "transcoders/ProxyPluginPyStringTranscoder.h"
+#include "plugin/ScriptErrors.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, st
     }
     ICDMessage* owner = _handler->findMessage(message);
     if (owner == nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "setEncoding Error::No Message named " << message << std::endl;
         return PyBool_FromLong(0);
     }
@@ -56,6 +58,7 @@ PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, st
         std::cout << "INFO:: Using Python Encoder within a Python Bus Driver" << std::endl;
     }
     if (target == nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "setEncoding Error::No Field named " << field << " in Message named "
                   << message << std::endl;
         return PyBool_FromLong(0);
@@ -124,6 +127,7 @@ PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, st
                   << target->getName() << "' applied properly" << std::endl;
         return PyBool_FromLong(1);
     }
+    ProxyPythonPluginNS::noteScriptError();
     std::cout << "ERROR:: Encoder '" << target->getEncoderName() << "' on field '"
               << target->getName() << "' failed" << std::endl;
     return PyBool_FromLong(0);

@@ -7,6 +7,7 @@
 #include "PyInterpreter.h"
 #include "PyRef.h"
 #include "pymodule/PyCallUtils.h"
+#include "plugin/ScriptErrors.h"
 
 namespace {
 
@@ -243,6 +244,7 @@ bool ProxyPluginPyHandlerInterface::finishEventCall(bool returned) {
     PyErr_Restore(type, value, traceback);  // steals all three
     setLastError(std::move(text));
     _lastErrorSet = true;
+    ProxyPythonPluginNS::noteScriptError();
     // Not PyErr_Print: a callable raising SystemExit must not end the host.
     pycompat::printPendingError();
     return false;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "ProxyPythonPlugin.h"
+#include "ScriptErrors.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 
 std::set<ICDHandler*> ProxyPythonPlugin::glob_python_driver_set;
@@ -68,4 +69,18 @@ PySession* ProxyPythonPluginSessionOf(const ICDPluginObject* object) {
         return plugin != nullptr && static_cast<const ICDPluginObject*>(plugin) == object;
     });
     return found != plugins.end() ? (*found)->getSession() : nullptr;
+}
+
+int ProxyPythonPluginIsRunning(const ICDPluginObject* object) {
+    // Only the address is compared, as in ProxyPythonPluginSessionOf.
+    for (ProxyPythonPlugin* plugin : ProxyPythonPluginNS::plugins_vect) {
+        if (plugin != nullptr && static_cast<const ICDPluginObject*>(plugin) == object) {
+            return plugin->isRunning() ? 1 : 0;
+        }
+    }
+    return -1;
+}
+
+unsigned long long ProxyPythonPluginScriptErrorCount() {
+    return ProxyPythonPluginNS::scriptErrorCount();
 }

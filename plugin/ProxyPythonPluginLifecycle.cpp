@@ -11,6 +11,7 @@
 
 #include "PyInterpreter.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "ScriptErrors.h"
 
 void ProxyPythonPlugin::start() {
     if (!isReady() || _running) {
@@ -69,9 +70,13 @@ void ProxyPythonPlugin::createHelpMenu() {
     // pydoc writes ProxyPluginObject.html into the working directory. A failing line (no
     // ProxyPluginObject in the script, an empty _scriptDir) is reported by eval and the others
     // still run; the help file is expected where the page would be written all the same.
-    _session->eval("cur = os.getcwd()");
-    _session->eval("os.chdir('" + _scriptDir + "')");
-    _session->eval("pydoc.writedoc(ProxyPluginObject)");
-    _session->eval("os.chdir(cur)");
+    for (const std::string& line : {std::string("cur = os.getcwd()"),
+                                    "os.chdir('" + _scriptDir + "')",
+                                    std::string("pydoc.writedoc(ProxyPluginObject)"),
+                                    std::string("os.chdir(cur)")}) {
+        if (!_session->eval(line)) {
+            ProxyPythonPluginNS::noteScriptError();
+        }
+    }
     _helpFile = _scriptDir + "ProxyPluginObject.html";
 }

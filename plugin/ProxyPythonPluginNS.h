@@ -36,3 +36,14 @@ extern "C" PPP_API bool ProxyPythonPluginWaitForEvents(unsigned long timeoutMs);
 // that they never cast an ICDPluginObject to the library's own classes. Same thread rule as
 // onCreate and onDestroy.
 extern "C" PPP_API PySession* ProxyPythonPluginSessionOf(const ICDPluginObject* object);
+
+// Whether a plug-in object this library created runs (its start callable succeeded and no stop
+// callable succeeded since): 1 or 0; -1 when `object` was not made by onCreate, was destroyed,
+// or is null. Exported undecorated; same thread rule as onCreate and onDestroy.
+extern "C" PPP_API int ProxyPythonPluginIsRunning(const ICDPluginObject* object);
+
+// How many errors the library has reported on behalf of scripts since it was loaded (a script
+// that failed to load or is missing, a traceback or error line printed for a callable, encoder,
+// action or module function call). A host compares it before and after a run to learn that a
+// script went wrong. Exported undecorated; any thread.
+extern "C" PPP_API unsigned long long ProxyPythonPluginScriptErrorCount();

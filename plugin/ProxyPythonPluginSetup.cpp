@@ -20,6 +20,7 @@
 #include "pymodule/ProxyPluginPyInterface.h"
 #include "pymodule/ProxyPluginExtModule.h"
 #include "pymodule/ProxyPluginPyModule.h"
+#include "plugin/ScriptErrors.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ void createExtModule() {
 
 void ProxyPythonPlugin::onSetICDHandler(ICDHandler* handler) {
     if (handler == nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "ProxyPythonPlugin: no ICD handler given to " << _name << std::endl;
         return;
     }
@@ -76,6 +78,7 @@ void ProxyPythonPlugin::onSetICDHandler(ICDHandler* handler) {
     if (fileOpensForReading(_fileName)) {
         loadPythonFile(_fileName);
     } else {
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "python plugin file " << _fileName << " not found" << std::endl;
     }
     _name = _interface->getName();
@@ -92,6 +95,7 @@ void ProxyPythonPlugin::init() {
     _interface = ProxyPluginPyInterface::new_ProxyPluginPyInterface(this);
     createSubInterpreter();
     if (_threadState == nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "ProxyPythonPlugin: cannot create the Python sub-interpreter" << std::endl;
     } else {
         // Never deleted: the session lives as long as the sub-interpreter, until the process ends.
@@ -155,6 +159,7 @@ void ProxyPythonPlugin::createModule() {
     }
     if (!made) {
         PyErr_Clear();
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "ProxyPythonPlugin: cannot create module proxyplugin" << std::endl;
         return;
     }
@@ -176,6 +181,7 @@ void ProxyPythonPlugin::publishHandler(ICDHandler* handler) {
                           handler->getXMLConfigFileName()) &&
         addStringConstant(_module, "__proxy_plugin_icd_us_busclock__", busClock);
     if (!published) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
     }
     // Never deleted: the bridge stays registered on its handler until the process ends. The
@@ -191,6 +197,7 @@ bool ProxyPythonPlugin::loadPythonFile(std::string path) {
     if (_session->exec_file(path)) {
         return true;
     }
+    ProxyPythonPluginNS::noteScriptError();
     std::cerr << _session->_errorText << std::endl;
     return false;
 }

@@ -16,6 +16,7 @@
 #include "plugin/ProxyPythonPlugin.h"
 #include "pymodule/PyCallUtils.h"
 #include "transcoders/ProxyPluginPyBaseTrascoder.h"
+#include "plugin/ScriptErrors.h"
 
 std::int32_t ProxyPluginPyInterface::instance_id = 0;
 std::vector<ProxyPluginPyInterface*> ProxyPluginPyInterface::_proxy_instance_vect;
@@ -92,6 +93,7 @@ PyObject* newBool(bool value) {
 
 void printRuntimeError(const char* text) {
     PyErr_SetString(PyExc_RuntimeError, text);
+    ProxyPythonPluginNS::noteScriptError();
     pycompat::printPendingError();
 }
 
@@ -242,6 +244,7 @@ void ProxyPluginPyInterface::onPluginAction(unsigned int id) {
     }
     PyRef args = PyRef::steal(Py_BuildValue("(i)", static_cast<int>(id)));
     if (!args) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
         return;
     }
@@ -251,6 +254,7 @@ void ProxyPluginPyInterface::onPluginAction(unsigned int id) {
         PyRef result = PyRef::steal(PyObject_CallObject(callable.get(), args.get()));
     }
     if (PyErr_Occurred() != nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
     }
 }

@@ -4,6 +4,7 @@
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "pymodule/ModuleFunctions.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "plugin/ScriptErrors.h"
 
 namespace proxyplugin_module {
 
@@ -12,6 +13,7 @@ PyObject* none() {
 }
 
 PyObject* parserError() {
+    ProxyPythonPluginNS::noteScriptError();
     pycompat::printPendingError();
     return none();
 }
@@ -19,6 +21,7 @@ PyObject* parserError() {
 PyObject* argumentError(const char* text) {
     PyErr_Clear();
     PyErr_SetString(PyExc_AttributeError, text);
+    ProxyPythonPluginNS::noteScriptError();
     pycompat::printPendingError();
     return none();
 }
@@ -28,6 +31,7 @@ ProxyPluginPyInterface* interfaceOrReport(const char* identifier) {
         identifier != nullptr ? identifier : "");
     if (found == nullptr) {
         PyErr_SetString(PyExc_RuntimeError, "no proxyinterface found");
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
     }
     return found;
@@ -38,6 +42,7 @@ ProxyPluginPyHandlerInterface* bridgeOrReport(const char* key) {
         ProxyPluginPyInterface::findHandlerInterface(key != nullptr ? key : "");
     if (found == nullptr) {
         PyErr_SetString(PyExc_RuntimeError, "no proxyHandlderinterface found");
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
     }
     return found;
@@ -45,6 +50,7 @@ ProxyPluginPyHandlerInterface* bridgeOrReport(const char* key) {
 
 PyObject* handOver(PyObject* result) {
     if (PyErr_Occurred() != nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
     }
     return result != nullptr ? result : none();

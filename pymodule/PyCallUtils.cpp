@@ -6,6 +6,7 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "plugin/ScriptErrors.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ PyRef attributeOf(PyObject* object, const char* name) {
 PyObject* setCallbackByRef(PyObject** slot, PyObject* candidate) {
     if (candidate == nullptr || !PyCallable_Check(candidate)) {
         PyErr_SetString(PyExc_ReferenceError, "Object passed as argument is not a callable one");
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
         std::cerr << " Failed to setCallbackByRef. " << static_cast<const void*>(candidate)
                   << " is not a callable object." << std::endl;
@@ -114,6 +116,7 @@ PyObject* evalCallback(PyObject* callable, PyObject* args) {
     }
     PyRef result = PyRef::steal(PyObject_CallObject(callable, args));
     if (PyErr_Occurred() != nullptr) {
+        ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
         return nullptr;
     }

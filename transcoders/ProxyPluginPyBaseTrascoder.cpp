@@ -9,6 +9,7 @@
 
 #include "PyCompat.h"
 #include "PyRef.h"
+#include "plugin/ScriptErrors.h"
 
 std::mutex ProxyPluginPyBaseTrascoder::transcoder_mutex;
 
@@ -174,6 +175,7 @@ bool ProxyPluginPyBaseTrascoder::encodeLocaleUpToNul(PyObject* text, std::string
 }
 
 bool ProxyPluginPyBaseTrascoder::refuseNestedCall() {
+    ProxyPythonPluginNS::noteScriptError();
     std::cerr << "ERROR: transcoder called again from within a Python encode or decode"
               << std::endl;
     return false;

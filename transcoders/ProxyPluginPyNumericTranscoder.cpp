@@ -6,6 +6,7 @@
 #include "PyCompat.h"
 #include "pymodule/PyCallUtils.h"
 #include "PyRef.h"
+#include "plugin/ScriptErrors.h"
 
 namespace {
 
@@ -121,6 +122,7 @@ bool ProxyPluginPyNumericTranscoder<T>::_encode(T value, unsigned long long* raw
             return errorPath("encode");
         }
         _lastError = "ERROR: encode returns none object";
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << _lastError << std::endl;
         return false;
     }
@@ -129,6 +131,7 @@ bool ProxyPluginPyNumericTranscoder<T>::_encode(T value, unsigned long long* raw
     const unsigned long long converted = PyLong_AsUnsignedLongLong(result.get());
     if (converted == kAllOnes) {
         PyErr_Clear();  // a rejected result leaves nothing pending for the script
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "ERROR: return value out of range" << std::endl;
         return false;
     }
@@ -152,6 +155,7 @@ bool ProxyPluginPyNumericTranscoder<T>::_decode(R raw, T* value) {
         if (PyErr_Occurred()) {
             return errorPath("decode");
         }
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "ERROR: decode returns none object" << std::endl;
         return false;
     }
@@ -176,6 +180,7 @@ template <typename T>
 bool ProxyPluginPyNumericTranscoder<T>::errorPath(const char* direction) {
     // Takes the error out of the interpreter: nothing stays pending.
     _lastError = PyError2StdString(PyErr_Occurred());
+    ProxyPythonPluginNS::noteScriptError();
     std::cerr << "ERROR: " << direction << " returns python errors" << std::endl
               << _lastError << std::endl;
     return false;

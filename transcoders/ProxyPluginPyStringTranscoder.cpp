@@ -6,6 +6,7 @@
 #include "PyCompat.h"
 #include "pymodule/PyCallUtils.h"
 #include "PyRef.h"
+#include "plugin/ScriptErrors.h"
 
 ProxyPluginPyStringTranscoder::ProxyPluginPyStringTranscoder(PySession* session, PyObject* object,
                                                              bool alwaysEnterSession,
@@ -44,6 +45,7 @@ bool ProxyPluginPyStringTranscoder::_transcode(const char* method, std::string i
     }
     if (!result) {
         _lastError = "ERROR: encode returns none object";
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << _lastError << std::endl;
         return false;
     }
@@ -85,6 +87,7 @@ bool ProxyPluginPyStringTranscoder::errorPath() {
     // Takes the error out of the interpreter: nothing stays pending. The wording is "encode" in
     // both directions.
     _lastError = PyError2StdString(PyErr_Occurred());
+    ProxyPythonPluginNS::noteScriptError();
     std::cerr << "ERROR: encode returns python errors" << std::endl << _lastError << std::endl;
     return false;
 }

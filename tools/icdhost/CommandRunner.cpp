@@ -51,6 +51,18 @@ const std::vector<CommandRunner::Command>& CommandRunner::commands() {
         {"sync", "sync", "wait until every queued event has been delivered", &CommandRunner::sync},
         {"sleep", "sleep MS", "pause for MS milliseconds", &CommandRunner::sleep},
         {"echo", "echo WORDS...", "print the words", &CommandRunner::echo},
+        {"expect", "expect MSG.FIELD VALUE", "check a field's value as get shows it",
+         &CommandRunner::expectValue},
+        {"expect-raw", "expect-raw MSG.FIELD RAW", "check a field's raw word",
+         &CommandRunner::expectRaw},
+        {"expect-checked", "expect-checked ID yes|no", "check whether action ID is checked",
+         &CommandRunner::expectChecked},
+        {"expect-name", "expect-name TEXT", "check the selected plug-in's name",
+         &CommandRunner::expectName},
+        {"expect-running", "expect-running yes|no", "check whether the selected plug-in runs",
+         &CommandRunner::expectRunning},
+        {"py", "py CODE", "run Python CODE in the selected plug-in's script namespace",
+         &CommandRunner::python},
         {"quit", "quit", "stop reading commands", nullptr},
     };
     return table;
@@ -66,13 +78,23 @@ std::vector<std::string> CommandRunner::commandNames() {
 
 bool CommandRunner::takesField(const std::string& command) {
     return command == "set" || command == "decode" || command == "get" || command == "hold" ||
-           command == "release";
+           command == "release" || command == "expect" || command == "expect-raw";
 }
 
 CommandRunner::CommandRunner(Host& host) : _host(host) {}
 
 CommandRunner::Outcome CommandRunner::run(const std::string& line, unsigned long lineNumber) {
-    SplitResult split = splitWords(line);
+    _line = &line;
+    _lineNumber = lineNumber;
+    // py takes the rest of its line as Python wrote it: quotes, "#" and backslashes are Python's.
+    const std::size_t first = line.find_first_not_of(" \t");
+    SplitResult split;
+    if (first != std::string::npos && line.compare(first, 2, "py") == 0 &&
+        (first + 2 == line.size() || line[first + 2] == ' ' || line[first + 2] == '\t')) {
+        split.words.push_back(Word{"py", std::vector<bool>(2, false)});
+    } else {
+        split = splitWords(line);
+    }
     if (!split.error.empty()) {
         printCommandError(lineNumber, split.error);
         _anyFailed = true;

@@ -30,6 +30,8 @@ public:
     // holds no interpreter session.
     Outcome run(const std::string& line, unsigned long lineNumber);
     bool anyFailed() const { return _anyFailed; }
+    // An expect command found something other than it expected (the run went on).
+    bool anyExpectationFailed() const { return _anyExpectationFailed; }
 
     // For completion at the prompt.
     static std::vector<std::string> commandNames();
@@ -69,6 +71,17 @@ private:
     void sync(const std::vector<Word>& args);
     void sleep(const std::vector<Word>& args);
     void echo(const std::vector<Word>& args);
+    // The expect commands (Expectations.cpp): a mismatch prints "expected ..., got ..." and the
+    // command still succeeds.
+    void expectValue(const std::vector<Word>& args);
+    void expectRaw(const std::vector<Word>& args);
+    void expectChecked(const std::vector<Word>& args);
+    void expectName(const std::vector<Word>& args);
+    void expectRunning(const std::vector<Word>& args);
+    void reportMismatch(const std::string& expected, const std::string& got);
+    // py CODE (PythonCommand.cpp): CODE is the rest of the line as written, not split into words.
+    void python(const std::vector<Word>& args);
+    static bool yesNo(const Word& word, const std::string& command);
 
     const Command& current() const { return *_current; }
     void requireArgs(const std::vector<Word>& args, std::size_t min, std::size_t max) const;
@@ -90,7 +103,11 @@ private:
     // sees it.
     ICDUiObject _holder;
     bool _anyFailed = false;
+    bool _anyExpectationFailed = false;
     const Command* _current = nullptr;
+    // The command line being run and its number, for py and the expect commands' reports.
+    const std::string* _line = nullptr;
+    unsigned long _lineNumber = 0;
 };
 
 }  // namespace icdhost

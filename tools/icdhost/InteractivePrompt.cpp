@@ -1,4 +1,6 @@
 // The prompt uses libedit through its readline interface.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +76,17 @@ std::string historyPath() {
 
 void runPrompt(CommandRunner& runner) {
     promptRunner = &runner;
+    // Standard input alone decides whether there is a prompt. With standard output going to a
+    // pipe or a file, the line editor draws the prompt and the typed line on the terminal itself
+    // (it would not edit at all on a pipe), and the commands' output still goes where it was sent.
+    FILE* terminal = nullptr;
+    if (::isatty(STDOUT_FILENO) == 0) {
+        const char* name = ::ttyname(STDIN_FILENO);
+        terminal = name != nullptr ? std::fopen(name, "w") : nullptr;
+        if (terminal != nullptr) {
+            rl_outstream = terminal;
+        }
+    }
     rl_readline_name = "icdhost";
     rl_attempted_completion_function = complete;
     using_history();
@@ -89,7 +102,12 @@ void runPrompt(CommandRunner& runner) {
         char* line = readline("icdhost> ");
         if (line == nullptr) {
             // Ctrl-D: leave the terminal on a fresh line.
-            std::cout << std::endl;
+            if (terminal != nullptr) {
+                std::fputs("\n", terminal);
+                std::fflush(terminal);
+            } else {
+                std::cout << std::endl;
+            }
             break;
         }
         if (!isBlankLine(line)) {
@@ -105,6 +123,10 @@ void runPrompt(CommandRunner& runner) {
         write_history(history.c_str());  // a history that cannot be saved is only lost
     }
     promptRunner = nullptr;
+    if (terminal != nullptr) {
+        rl_outstream = stdout;
+        std::fclose(terminal);
+    }
 }
 
 }  // namespace icdhost

@@ -10,13 +10,16 @@ namespace icdhost {
 
 namespace {
 
-// The exported names: getPluginAPIVersion, the event wait and the session look-up are undecorated; onCreate and
-// onDestroy are namespace-scope functions exported under their ordinary decorated names.
+// The exported names: getPluginAPIVersion, the event wait, the session look-up, the running state
+// and the error count are undecorated; onCreate and onDestroy are namespace-scope functions
+// exported under their ordinary decorated names.
 constexpr const char* kApiVersionSymbol = "getPluginAPIVersion";
 constexpr const char* kCreateSymbol = "_ZN19ProxyPythonPluginNS8onCreateEv";
 constexpr const char* kDestroySymbol = "_ZN19ProxyPythonPluginNS9onDestroyEv";
 constexpr const char* kWaitSymbol = "ProxyPythonPluginWaitForEvents";
 constexpr const char* kSessionSymbol = "ProxyPythonPluginSessionOf";
+constexpr const char* kErrorCountSymbol = "ProxyPythonPluginScriptErrorCount";
+constexpr const char* kRunningSymbol = "ProxyPythonPluginIsRunning";
 
 std::string executableDir() {
     std::vector<char> buffer(4096);
@@ -69,6 +72,8 @@ bool PluginLibrary::open(const std::string& path, std::string* error) {
     _create = lookUp<CreateFunction>(_handle, kCreateSymbol);
     _destroy = lookUp<DestroyFunction>(_handle, kDestroySymbol);
     _waitForEvents = lookUp<WaitFunction>(_handle, kWaitSymbol);
+    _scriptErrorCount = lookUp<CountFunction>(_handle, kErrorCountSymbol);
+    _isRunning = lookUp<RunningFunction>(_handle, kRunningSymbol);
     _sessionOf = lookUp<SessionFunction>(_handle, kSessionSymbol);
     // Without the session look-up no action or menu could be run safely.
     const char* missing = _apiVersion == nullptr  ? kApiVersionSymbol
@@ -101,6 +106,14 @@ PySession* PluginLibrary::sessionOf(ICDPluginObject* plugin) const {
 
 bool PluginLibrary::waitForEvents(unsigned long timeoutMs) const {
     return _waitForEvents != nullptr && _waitForEvents(timeoutMs);
+}
+
+int PluginLibrary::isRunning(const ICDPluginObject* plugin) const {
+    return _isRunning != nullptr ? _isRunning(plugin) : -1;
+}
+
+unsigned long long PluginLibrary::scriptErrorCount() const {
+    return _scriptErrorCount != nullptr ? _scriptErrorCount() : 0;
 }
 
 }  // namespace icdhost

@@ -31,12 +31,22 @@ public:
     // True when every handler bridge became idle within `timeoutMs`.
     bool waitForEvents(unsigned long timeoutMs) const;
 
+    // False when the library does not count the errors its scripts reported.
+    bool countsScriptErrors() const { return _scriptErrorCount != nullptr; }
+    // Errors the library reported for its scripts since it was loaded; 0 when it does not count.
+    unsigned long long scriptErrorCount() const;
+    // 1 when the plug-in runs (started and not stopped), 0 when not, -1 when the library cannot
+    // tell (an object it did not make, a library without the look-up).
+    int isRunning(const ICDPluginObject* plugin) const;
+
 private:
     using ApiVersionFunction = std::string (*)();
     using CreateFunction = ICDPluginObject* (*)();
     using DestroyFunction = void (*)();
     using WaitFunction = bool (*)(unsigned long);
     using SessionFunction = PySession* (*)(const ICDPluginObject*);
+    using CountFunction = unsigned long long (*)();
+    using RunningFunction = int (*)(const ICDPluginObject*);
 
     void* _handle = nullptr;
     ApiVersionFunction _apiVersion = nullptr;
@@ -44,6 +54,8 @@ private:
     DestroyFunction _destroy = nullptr;
     WaitFunction _waitForEvents = nullptr;
     SessionFunction _sessionOf = nullptr;
+    CountFunction _scriptErrorCount = nullptr;
+    RunningFunction _isRunning = nullptr;
 };
 
 }  // namespace icdhost

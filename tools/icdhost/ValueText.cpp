@@ -113,10 +113,17 @@ void addInput(ICDDictionary& inputs, const std::string& key, const std::string& 
               bool valueQuoted) {
     static const std::regex integerLiteral("[+-]?[0-9]+");
     static const std::regex decimalNumber("[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?");
+    static const std::regex hexadecimalLiteral("[+-]?0x[0-9a-fA-F]+");
+    std::optional<long long> hexadecimal;
+    if (!valueQuoted && std::regex_match(value, hexadecimalLiteral)) {
+        hexadecimal = parseSigned(value, LONG_MIN, LONG_MAX);
+    }
     if (valueQuoted) {
         inputs.setString(key, value);
     } else if (value == "true" || value == "false") {
         inputs.setBoolean(key, value == "true");
+    } else if (hexadecimal) {
+        inputs.setLong(key, static_cast<long>(*hexadecimal));
     } else if (std::regex_match(value, integerLiteral)) {
         errno = 0;
         long parsed = std::strtol(value.c_str(), nullptr, 10);

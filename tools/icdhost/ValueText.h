@@ -29,9 +29,9 @@ std::optional<unsigned long long> parseRawWord(const std::string& text);
 // the first line's leading blanks removed, and leading and trailing blank lines dropped.
 std::vector<std::string> helpLines(const std::string& text);
 
-// Adds one exec input to `inputs`: "true"/"false" a bool, a decimal integer literal that fits a
-// long a long, any other decimal number a double, anything else (or a value written in quotes) a
-// text.
+// Adds one exec input to `inputs`: "true"/"false" a bool, an integer literal (decimal, or
+// hexadecimal after 0x) that fits a long a long, any other decimal number a double, anything else
+// (or a value written in quotes) a text.
 void addInput(ICDDictionary& inputs, const std::string& key, const std::string& value,
               bool valueQuoted);
 

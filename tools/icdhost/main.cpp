@@ -29,6 +29,8 @@ namespace {
 constexpr int kStatusOk = 0;
 constexpr int kStatusCommandFailed = 1;
 constexpr int kStatusStartupFailed = 2;
+constexpr int kStatusScriptError = 3;
+constexpr int kStatusExpectationFailed = 4;
 
 struct Options {
     std::vector<std::string> icds;
@@ -38,6 +40,7 @@ struct Options {
     std::string commands;
     bool hasCommands = false;
     bool trace = false;
+    bool strict = false;
     unsigned long syncTimeoutMs = 5000;
 };
 
@@ -74,6 +77,8 @@ int parseOptions(int argc, char** argv, Options& options) {
     run->excludes(commands);
     app.add_flag("--trace", options.trace,
                  "print a 'host: ' line for every call a plug-in makes into the host library");
+    app.add_flag("--strict", options.strict,
+                 "exit with status 3 when a script reported an error during the run");
     app.add_option("--sync-timeout", options.syncTimeoutMs,
                    "the bound of the sync command in milliseconds (default 5000)")
         ->type_name("MS");
@@ -143,6 +148,12 @@ int main(int argc, char** argv) {
     }
     host.library = &library;
     library.apiVersion();
+    if (options.strict && !library.countsScriptErrors()) {
+        icdhost::printError("icdhost: --strict: the plug-in library " + libraryPath +
+                            " does not count its scripts' errors");
+        deleteHandlers(host);
+        return kStatusStartupFailed;
+    }
 
     // Dialogs ask on the terminal only at the prompt; elsewhere they take queued answers.
     QtInterpreterDialogs::setInteractive(interactive);
@@ -181,7 +192,21 @@ int main(int argc, char** argv) {
     library.destroyAll();
     std::cout.flush();
     std::fflush(nullptr);
+    // When several apply, the largest status is given.
+    int exitStatus = runner.anyFailed() ? kStatusCommandFailed : kStatusOk;
+    if (options.strict) {
+        // Counted since the library was loaded: set-up, every command and the stop at the end.
+        const unsigned long long errors = library.scriptErrorCount();
+        if (errors > 0) {
+            icdhost::printError("icdhost: --strict: the scripts reported " +
+                                std::to_string(errors) + (errors == 1 ? " error" : " errors"));
+            exitStatus = kStatusScriptError;
+        }
+    }
+    if (runner.anyExpectationFailed()) {
+        exitStatus = kStatusExpectationFailed;
+    }
     // The ICDs, sub-interpreters and event bridges stay until the process ends, with the bridges'
     // threads waiting for events: end it here rather than run static destructors under them.
-    std::_Exit(runner.anyFailed() ? kStatusCommandFailed : kStatusOk);
+    std::_Exit(exitStatus);
 }
