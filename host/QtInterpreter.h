@@ -2,11 +2,13 @@
 // line "dialog: KIND CAPTION: TEXT" on standard output and takes the next queued answer; at an
 // interactive terminal with nothing queued it asks there; otherwise a message box answers 0 and
 // the other dialogs answer None. While a dialog waits for the terminal it releases the
-// interpreter, so background threads of the script's plug-in keep running.
+// interpreter, so background threads of the script's plug-in keep running. A host with a line
+// editor of its own lets dialogs read through it (setTerminalAsker).
 #pragma once
 
 #include <Python.h>
 
+#include <optional>
 #include <string>
 
 #include "ICDPlatform.h"
@@ -51,5 +53,22 @@ QT_INTERP_API std::size_t pendingAnswers();
 // the dialog prompts "answer (end of input cancels): " on standard output and reads one line from
 // standard input, nothing beyond it.
 QT_INTERP_API void setInteractive(bool interactive);
+
+// A dialog waiting for an answer typed at the terminal.
+struct DialogRequest {
+    std::string kind;     // messageBox, inputBox, openFileDialog, saveFileDialog, openDirDialog
+    std::string caption;
+    std::string text;     // a file dialog: its folder and filters
+    int buttons = 0;      // a message box's button and icon flags, as the script gave them
+    int icon = 0;
+};
+// Reads the answer of `request` at the terminal: the line typed, or nothing for a cancel (end of
+// input). Called on the thread that opened the dialog, with no interpreter held and no lock of
+// this library held; it may block until the person answers.
+using TerminalAsker = std::optional<std::string> (*)(const DialogRequest& request);
+// A host that reads the terminal itself (a line editor) sets the function through which dialogs
+// ask there, so that one reader owns the terminal; null goes back to reading standard input
+// directly. Thread-safe.
+QT_INTERP_API void setTerminalAsker(TerminalAsker asker);
 
 }  // namespace QtInterpreterDialogs

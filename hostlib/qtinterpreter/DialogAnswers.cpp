@@ -16,6 +16,7 @@ namespace {
 std::mutex answersMutex;
 std::deque<DialogAnswer> answers;  // guarded by answersMutex
 int interactiveSetting = -1;       // guarded by answersMutex; -1: decided by standard input
+QtInterpreterDialogs::TerminalAsker terminalAsker = nullptr;  // guarded by answersMutex
 
 // Guards the answer queue and the interactive setting. Precondition: never held while Python
 // runs or while the terminal is read.
@@ -29,14 +30,27 @@ private:
     std::lock_guard<std::mutex> _lock;
 };
 
-std::optional<DialogAnswer> takeQueued(bool& interactive) {
+std::optional<DialogAnswer> takeQueued(bool& interactive,
+                                       QtInterpreterDialogs::TerminalAsker& asker) {
     AnswersLock lock;
     interactive = interactiveSetting < 0 ? isatty(STDIN_FILENO) == 1 : interactiveSetting == 1;
+    asker = terminalAsker;
     if (answers.empty()) {
         return std::nullopt;
     }
     DialogAnswer answer = std::move(answers.front());
     answers.pop_front();
+    return answer;
+}
+
+// The host's line editor reads the answer.
+DialogAnswer askHost(QtInterpreterDialogs::TerminalAsker asker,
+                     const QtInterpreterDialogs::DialogRequest& request) {
+    PyInterpreterRelease release;
+    std::optional<std::string> line = asker(request);
+    DialogAnswer answer;
+    answer.cancelled = !line.has_value();
+    answer.text = line.value_or(std::string());
     return answer;
 }
 
@@ -76,15 +90,16 @@ DialogAnswer askTerminal() {
 
 }  // namespace
 
-std::optional<DialogAnswer> obtainAnswer() {
+std::optional<DialogAnswer> obtainAnswer(const QtInterpreterDialogs::DialogRequest& request) {
     bool interactive = false;
-    if (std::optional<DialogAnswer> queued = takeQueued(interactive)) {
+    QtInterpreterDialogs::TerminalAsker asker = nullptr;
+    if (std::optional<DialogAnswer> queued = takeQueued(interactive, asker)) {
         return queued;
     }
     if (!interactive) {
         return std::nullopt;
     }
-    return askTerminal();
+    return asker != nullptr ? askHost(asker, request) : askTerminal();
 }
 
 void printLine(const std::string& line) {
@@ -126,6 +141,11 @@ std::size_t pendingAnswers() {
 void setInteractive(bool interactive) {
     AnswersLock lock;
     qtinterpreter_detail::interactiveSetting = interactive ? 1 : 0;
+}
+
+void setTerminalAsker(TerminalAsker asker) {
+    AnswersLock lock;
+    qtinterpreter_detail::terminalAsker = asker;
 }
 
 }  // namespace QtInterpreterDialogs

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "QtInterpreter.h"
+
 namespace qtinterpreter_detail {
 
 struct DialogAnswer {
@@ -12,9 +14,9 @@ struct DialogAnswer {
 };
 
 // The next queued answer; else, when interactive, a line typed at the terminal (end of input
-// cancels), read with the interpreter released; else nothing. Precondition: no lock of this
-// library is held.
-std::optional<DialogAnswer> obtainAnswer();
+// cancels), read with the interpreter released, through the host's terminal asker when it set
+// one; else nothing. Precondition: no lock of this library is held.
+std::optional<DialogAnswer> obtainAnswer(const QtInterpreterDialogs::DialogRequest& request);
 
 // Writes one whole line on standard output and flushes it.
 void printLine(const std::string& line);

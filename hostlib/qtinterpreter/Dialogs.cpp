@@ -45,20 +45,30 @@ int numberOf(const std::string& answer) {
     return *end == '\0' ? static_cast<int>(number) : 0;
 }
 
+// Prints the dialog's line and gives its request for the terminal.
+QtInterpreterDialogs::DialogRequest announce(const char* kind, const char* caption,
+                                            const std::string& text) {
+    QtInterpreterDialogs::DialogRequest request;
+    request.kind = kind;
+    request.caption = orEmpty(caption);
+    request.text = text;
+    qtinterpreter_detail::printLine("dialog: " + request.kind + " " + request.caption + ": " +
+                                    request.text);
+    return request;
+}
+
 PyObject* fileDialog(const char* kind, const char* caption, const char* dir, const char* filters) {
-    qtinterpreter_detail::printLine(std::string("dialog: ") + kind + " " + orEmpty(caption) + ": " +
-                                    orEmpty(dir) + " [" + orEmpty(filters) + "]");
-    return textResult(qtinterpreter_detail::obtainAnswer());
+    return textResult(qtinterpreter_detail::obtainAnswer(
+        announce(kind, caption, orEmpty(dir) + " [" + orEmpty(filters) + "]")));
 }
 
 }  // namespace
 
 int messageBox(const char* text, const char* caption, int buttons, int icon) {
-    (void)buttons;
-    (void)icon;
-    qtinterpreter_detail::printLine("dialog: messageBox " + orEmpty(caption) + ": " +
-                                    orEmpty(text));
-    std::optional<DialogAnswer> answer = qtinterpreter_detail::obtainAnswer();
+    QtInterpreterDialogs::DialogRequest request = announce("messageBox", caption, orEmpty(text));
+    request.buttons = buttons;
+    request.icon = icon;
+    std::optional<DialogAnswer> answer = qtinterpreter_detail::obtainAnswer(request);
     if (!answer || answer->cancelled) {
         return 0;
     }
@@ -66,8 +76,8 @@ int messageBox(const char* text, const char* caption, int buttons, int icon) {
 }
 
 PyObject* inputBox(const char* text, const char* caption) {
-    qtinterpreter_detail::printLine("dialog: inputBox " + orEmpty(caption) + ": " + orEmpty(text));
-    return textResult(qtinterpreter_detail::obtainAnswer());
+    return textResult(
+        qtinterpreter_detail::obtainAnswer(announce("inputBox", caption, orEmpty(text))));
 }
 
 PyObject* openFileDialog(const char* caption, const char* dir, const char* filters) {
@@ -79,7 +89,6 @@ PyObject* saveFileDialog(const char* caption, const char* dir, const char* filte
 }
 
 PyObject* openDirDialog(const char* caption, const char* dir) {
-    qtinterpreter_detail::printLine("dialog: openDirDialog " + orEmpty(caption) + ": " +
-                                    orEmpty(dir));
-    return textResult(qtinterpreter_detail::obtainAnswer());
+    return textResult(
+        qtinterpreter_detail::obtainAnswer(announce("openDirDialog", caption, orEmpty(dir))));
 }

@@ -111,12 +111,19 @@ TEST_F(Icdhost, AScriptNamedWithoutAFolderHasItsHelpPageWrittenBesideIt) {
     EXPECT_TRUE(fs::exists(_workDir / "scripts" / "ProxyPluginObject.html"));
 }
 
-// icdhost at its prompt on a pseudo-terminal in `workDir`, its history kept in workDir/history.
+// icdhost at its prompt on a pseudo-terminal in `workDir`, its history kept in workDir/history;
+// its standard output goes to `outputFile` instead when one is named.
 class PromptSession {
 public:
-    explicit PromptSession(const fs::path& workDir) {
+    explicit PromptSession(const fs::path& workDir, const fs::path& outputFile = {}) {
         _pid = forkpty(&_terminal, nullptr, nullptr, nullptr);
         if (_pid == 0) {
+            if (!outputFile.empty()) {
+                FILE* output = fopen(outputFile.c_str(), "w");
+                if (output == nullptr || dup2(fileno(output), STDOUT_FILENO) < 0) {
+                    _exit(126);
+                }
+            }
             unsetenv("PYTHONUNBUFFERED");
             setenv("TERM", "dumb", 1);
             setenv("ICDHOST_HISTORY", (workDir / "history").c_str(), 1);
@@ -144,15 +151,16 @@ public:
         EXPECT_NE(screen.find(expected, mark), std::string::npos) << expected << "\n" << screen;
     }
 
-    // Ctrl-D at the prompt; true when icdhost then ended with status 0.
-    bool endWithCtrlD() {
+    // Ctrl-D at the prompt; true when icdhost then ended with status 0. `seen`: what icdhost
+    // prints on the terminal at its end (nothing when its output goes to a file).
+    bool endWithCtrlD(const std::string& seen = "destroying plugin") {
         // A Ctrl-D reaching the terminal before the line editor makes it raw would be dropped.
         termios mode{};
         for (int wait = 0;
              wait < 3000 && tcgetattr(_terminal, &mode) == 0 && (mode.c_lflag & ICANON); ++wait) {
             usleep(10000);
         }
-        typeThenSee("\x04", "destroying plugin");
+        typeThenSee("\x04", seen);
         int status = 0;
         const bool ended = waitpid(_pid, &status, 0) == _pid;
         close(_terminal);
@@ -172,9 +180,10 @@ TEST_F(Icdhost, ThePromptRunsTypedCommandsAsksDialogsAtTheTerminalAndEndsOnCtrlD
     first.typeThenSee("", "icdhost> ");
     // Each step waits for the next prompt: keys typed ahead of the prompt may be flushed.
     first.typeThenSee("ech\t completed\r", "\r\ncompleted\r\nicdhost> ");  // Tab completes
-    first.typeThenSee("action 1\r",
-                      "dialog: messageBox : Proceed?\r\nanswer (end of input cancels): ");
-    first.typeThenSee("5\n", "dialogs: messageBox -> 5\r\nicdhost> ");
+    first.typeThenSee("action 1\r", "dialog: messageBox : Proceed?\r\n"
+                                     "  buttons 0, icon 0: answer with the number of the button\r\n"
+                                     "answer (end of input cancels): ");
+    first.typeThenSee("5\r", "dialogs: messageBox -> 5\r\nicdhost> ");
     EXPECT_TRUE(first.endWithCtrlD()) << first.screen;
 
     // The next session starts with the commands of the last one: Up twice recalls the echo.
@@ -183,6 +192,46 @@ TEST_F(Icdhost, ThePromptRunsTypedCommandsAsksDialogsAtTheTerminalAndEndsOnCtrlD
     second.typeThenSee("", "icdhost> ");
     second.typeThenSee("\x1b[A\x1b[A\r", "\r\ncompleted\r\nicdhost> ");
     EXPECT_TRUE(second.endWithCtrlD()) << second.screen;
+}
+
+// A dialog opened by an event callable on its bridge's thread reads its answer through the
+// prompt's line editor: the whole typed line is the answer, and none of it is run as a command.
+TEST_F(Icdhost, ADialogOpenedOnABridgeThreadTakesTheWholeLineTypedAtThePrompt) {
+    PromptSession session(_workDir);
+    ASSERT_TRUE(session.started());
+    session.typeThenSee("", "icdhost> ");
+    session.typeThenSee("event 5\r", "dialog: inputBox Event: Name for event\r\n"
+                                      "answer (end of input cancels): ");
+    session.typeThenSee("alice\r", "dialogs: event 5 -> 'alice'");
+    session.typeThenSee("sync\r", "icdhost> ");
+    // A dialog arriving while a command is being typed: the command is kept for after it.
+    session.typeThenSee("event 6\r", "icdhost> ");
+    session.typeThenSee("ech", "ech");
+    session.typeThenSee("", "dialog: inputBox Event: Name for event\r\n"
+                            "answer (end of input cancels): ");
+    session.typeThenSee("bob\r", "dialogs: event 6 -> 'bob'");
+    session.typeThenSee("o after\r", "after\r\nicdhost> ");
+    EXPECT_TRUE(session.endWithCtrlD()) << session.screen;
+    EXPECT_EQ(session.screen.find("unknown command"), std::string::npos) << session.screen;
+}
+
+// Standard input alone decides: with standard output in a file, the prompt and the dialog are
+// drawn on the terminal, and the commands' output goes to the file.
+TEST_F(Icdhost, ThePromptStaysOnTheTerminalWhenStandardOutputIsAFile) {
+    PromptSession session(_workDir, _workDir / "output.txt");
+    ASSERT_TRUE(session.started());
+    session.typeThenSee("", "icdhost> ");
+    session.typeThenSee("action 2\r", "dialog: inputBox Name: Who are you?\r\n"
+                                       "answer (end of input cancels): ");
+    session.typeThenSee("Ada\r", "icdhost> ");
+    session.typeThenSee("echo to the file\r", "icdhost> ");
+    EXPECT_TRUE(session.endWithCtrlD("\r\n")) << session.screen;
+    EXPECT_EQ(session.screen.find("\nto the file"), std::string::npos) << session.screen;
+    const std::string output = readFile(_workDir / "output.txt");
+    EXPECT_NE(output.find("dialog: inputBox Name: Who are you?\ndialogs: inputBox -> 'Ada'\n"
+                          "to the file\n"),
+              std::string::npos)
+        << output;
 }
 
 // The type stub lists the functions of the built library's method table in its order, each
