@@ -110,3 +110,51 @@ TEST(EntryPoints, TheSessionLookUpAnswersForLiveObjectsTheLibraryMadeAndNullForA
     EXPECT_EQ(ofNull, nullptr);
     EXPECT_EQ(afterDestroy, nullptr);
 }
+
+// A host learns whether a plug-in runs and whether its scripts reported errors by undecorated
+// names: the running state follows the start and stop callables' results, and every error the
+// library prints for a script is counted, whatever thread or call printed it.
+TEST(EntryPoints, TheRunningStateAndTheScriptErrorCountAreReadByUndecoratedNames) {
+    void* library = dlopen(nullptr, RTLD_NOW);
+    auto isRunning = reinterpret_cast<int (*)(const ICDPluginObject*)>(
+        dlsym(library, "ProxyPythonPluginIsRunning"));
+    auto errorCount = reinterpret_cast<unsigned long long (*)()>(
+        dlsym(library, "ProxyPythonPluginScriptErrorCount"));
+    ASSERT_NE(isRunning, nullptr) << dlerror();
+    ASSERT_NE(errorCount, nullptr) << dlerror();
+
+    CaptureOutput output;
+    ForeignPlugin foreign;
+    ICDPluginObject* plugin = ProxyPythonPluginNS::onCreate();
+    plugin->setFileName(dataPath("names.py"));
+    assign(plugin, loadHandler());
+    PySession* session = static_cast<ProxyPythonPlugin*>(plugin)->getSession();
+    const unsigned long long errorsAtStart = errorCount();
+    session->eval("pp.setStartCallback(ID, lambda: True)");
+    session->eval("pp.setStopCallback(ID, lambda: 1 / 0)");
+    const int beforeStart = isRunning(plugin);
+    plugin->start();
+    const int started = isRunning(plugin);
+    plugin->stop();  // the stop callable raises: the plug-in still runs
+    const int afterFailedStop = isRunning(plugin);
+    const unsigned long long errorsAfterFailedStop = errorCount();
+    session->eval("pp.setStopCallback(ID, lambda: True)");
+    session->eval("pp.getChecked('no such identifier', 1)");
+    const unsigned long long errorsAfterWrongIdentifier = errorCount();
+    plugin->stop();
+    const int stopped = isRunning(plugin);
+    const int ofForeign = isRunning(&foreign);
+    const int ofNull = isRunning(nullptr);
+    ProxyPythonPluginNS::onDestroy();
+    const int afterDestroy = isRunning(plugin);
+
+    EXPECT_EQ(beforeStart, 0);
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(afterFailedStop, 1);
+    EXPECT_EQ(errorsAfterFailedStop, errorsAtStart + 1);
+    EXPECT_EQ(errorsAfterWrongIdentifier, errorsAtStart + 2);
+    EXPECT_EQ(stopped, 0);
+    EXPECT_EQ(ofForeign, -1);
+    EXPECT_EQ(ofNull, -1);
+    EXPECT_EQ(afterDestroy, -1);
+}
