@@ -181,7 +181,7 @@ TEST_F(Icdhost, ThePromptRunsTypedCommandsAsksDialogsAtTheTerminalAndEndsOnCtrlD
     // Each step waits for the next prompt: keys typed ahead of the prompt may be flushed.
     first.typeThenSee("ech\t completed\r", "\r\ncompleted\r\nicdhost> ");  // Tab completes
     first.typeThenSee("action 1\r", "dialog: messageBox : Proceed?\r\n"
-                                     "  buttons 0, icon 0: answer with the number of the button\r\n"
+                                     "  buttons: 1 OK\r\n"
                                      "answer (end of input cancels): ");
     first.typeThenSee("5\r", "dialogs: messageBox -> 5\r\nicdhost> ");
     EXPECT_TRUE(first.endWithCtrlD()) << first.screen;

@@ -154,6 +154,27 @@ FILE* editorOutput() {
     return rl_outstream != nullptr ? rl_outstream : stdout;
 }
 
+// The buttons a message box offers, with the number each one answers.
+std::string offeredButtons(int buttons) {
+    namespace box = QtInterpreterMessageBox;
+    const std::string ok = std::to_string(box::ANSWER_OK) + " OK";
+    const std::string yesNo =
+        std::to_string(box::ANSWER_YES) + " Yes, " + std::to_string(box::ANSWER_NO) + " No";
+    const std::string cancel = std::to_string(box::ANSWER_NONE) + " Cancel";
+    switch (buttons) {
+        case box::BUTTONS_OK:
+            return ok;
+        case box::BUTTONS_OK_CANCEL:
+            return ok + ", " + cancel;
+        case box::BUTTONS_YES_NO_CANCEL:
+            return yesNo + ", " + cancel;
+        case box::BUTTONS_YES_NO:
+            return yesNo;
+        default:
+            return "flags " + std::to_string(buttons) + " (answer a number)";
+    }
+}
+
 // Shows a dialog and reads its answer. The dialog has printed its line on standard output; it is
 // shown again here when standard output is not where the editor draws.
 std::optional<std::string> readAnswer(const QtInterpreterDialogs::DialogRequest& request) {
@@ -163,8 +184,7 @@ std::optional<std::string> readAnswer(const QtInterpreterDialogs::DialogRequest&
                      request.text.c_str());
     }
     if (request.kind == "messageBox") {
-        std::fprintf(out, "  buttons %d, icon %d: answer with the number of the button\n",
-                     request.buttons, request.icon);
+        std::fprintf(out, "  buttons: %s\n", offeredButtons(request.buttons).c_str());
     }
     std::fflush(out);
     return readLine("answer (end of input cancels): ");
