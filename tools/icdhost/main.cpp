@@ -192,8 +192,12 @@ int main(int argc, char** argv) {
     library.destroyAll();
     std::cout.flush();
     std::fflush(nullptr);
-    // When several apply, the largest status is given.
+    // When several apply: a script error, the likely cause of the rest, before a failed
+    // expectation, before a failed command.
     int exitStatus = runner.anyFailed() ? kStatusCommandFailed : kStatusOk;
+    if (runner.anyExpectationFailed()) {
+        exitStatus = kStatusExpectationFailed;
+    }
     if (options.strict) {
         // Counted since the library was loaded: set-up, every command and the stop at the end.
         const unsigned long long errors = library.scriptErrorCount();
@@ -202,9 +206,6 @@ int main(int argc, char** argv) {
                                 std::to_string(errors) + (errors == 1 ? " error" : " errors"));
             exitStatus = kStatusScriptError;
         }
-    }
-    if (runner.anyExpectationFailed()) {
-        exitStatus = kStatusExpectationFailed;
     }
     // The ICDs, sub-interpreters and event bridges stay until the process ends, with the bridges'
     // threads waiting for events: end it here rather than run static destructors under them.

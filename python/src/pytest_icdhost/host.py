@@ -14,7 +14,7 @@ import threading
 import time
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Dict, Iterable, List, Optional, Sequence, Union
+from typing import Dict, Iterable, List, Optional, Sequence, Type, Union
 
 from .text import Value, normalise, quote, read_value, split_value, word
 
@@ -239,7 +239,8 @@ class Icdhost:
         """Ends icdhost (end of input) and gives its exit status; idempotent."""
         if self.returncode is None:
             try:
-                self._process.stdin.close()
+                if self._process.stdin is not None:
+                    self._process.stdin.close()
             except OSError:
                 pass
             try:
@@ -254,11 +255,11 @@ class Icdhost:
             self._carry = []
             while True:
                 try:
-                    line = self._lines.get_nowait()
+                    pending = self._lines.get_nowait()
                 except queue.Empty:
                     break
-                if line is not None:
-                    self._record(line)
+                if pending is not None:
+                    self._record(pending)
             self.returncode = self._process.returncode
             if self._process.stdout is not None:
                 self._process.stdout.close()
@@ -306,6 +307,7 @@ class Icdhost:
 
     def _write(self, text: str) -> None:
         try:
+            assert self._process.stdin is not None
             self._process.stdin.write(text.encode("utf-8"))
             self._process.stdin.flush()
         except OSError:
@@ -378,7 +380,7 @@ class Icdhost:
                 return None
         raise self._error(IcdhostError, "set %s printed no result" % name)
 
-    def _error(self, kind: type, message: str, *details: str) -> IcdhostError:
+    def _error(self, kind: Type[IcdhostError], message: str, *details: str) -> IcdhostError:
         text = "%s\n\nicdhost transcript (%s):\n%s" % (message, " ".join(self.command),
                                                       self.format_transcript())
         return kind(text, *details)
@@ -403,9 +405,10 @@ def find_executable(explicit: Optional[PathLike] = None) -> str:
     if os.environ.get("ICDHOST"):
         return os.environ["ICDHOST"]
     try:
-        from ._installed import ICDHOST  # written by the project's cmake --install
-        if Path(ICDHOST).is_file():
-            return ICDHOST
+        # Written by the project's cmake --install; absent from a pip installation.
+        from ._installed import ICDHOST  # type: ignore[import]
+        if Path(str(ICDHOST)).is_file():
+            return str(ICDHOST)
     except ImportError:
         pass
     found = shutil.which("icdhost")

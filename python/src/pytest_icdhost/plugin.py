@@ -10,6 +10,7 @@ with the whole transcript, when a script reported an error (unless the test call
 ``expect_script_errors()`` or is marked ``icdhost_script_errors``), or when icdhost ended with a
 status that the test had not already seen the reason of."""
 
+import os
 import shutil
 from pathlib import Path
 from typing import Iterator, List, Optional, Sequence, Union
@@ -32,9 +33,9 @@ def pytest_configure(config: pytest.Config) -> None:
 
 
 def _as_list(paths: Union[PathLike, Sequence[PathLike]]) -> List[PathLike]:
-    if isinstance(paths, (str, Path)) or hasattr(paths, "__fspath__"):
-        return [paths]  # type: ignore[list-item]
-    return list(paths)  # type: ignore[arg-type]
+    if isinstance(paths, (str, os.PathLike)):
+        return [paths]
+    return list(paths)
 
 
 def _copy_scripts(scripts: List[PathLike], into: Path) -> List[Path]:

@@ -2,7 +2,7 @@
 making output comparable across runs."""
 
 import re
-from typing import Tuple, Union
+from typing import List, Tuple, Union
 
 Value = Union[bool, int, float, str, None]
 
@@ -44,7 +44,7 @@ def word(value: Value) -> str:
 def read_quoted(text: str, start: int) -> Tuple[str, int]:
     """Reads the quoted text beginning at ``text[start]`` (a double quote); gives the text and the
     index after its closing quote."""
-    result = []
+    result: List[str] = []
     index = start + 1
     while index < len(text):
         char = text[index]
