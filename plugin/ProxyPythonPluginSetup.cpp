@@ -54,6 +54,7 @@ void createExtModule() {
         PyDict_SetItemString(PyImport_GetModuleDict(), kExtModuleName, module.get()) == 0;
     if (!made) {
         PyErr_Clear();
+        ProxyPythonPluginNS::noteScriptError();
         std::cerr << "ProxyPythonPlugin: cannot create module " << kExtModuleName << std::endl;
     }
 }
