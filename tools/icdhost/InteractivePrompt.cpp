@@ -316,14 +316,19 @@ std::optional<std::string> readCommand(TerminalOwner& owner) {
     owner.serveRequests();
     lineRead = LineRead();
     rl_callback_handler_install("icdhost> ", onLine);
+    bool keysRead = false;
     while (!lineRead.done) {
         const Input input = waitForInput(owner.wakeDescriptor());
         if (input != Input::Woken) {
+            keysRead = true;
             readInput(input);
             continue;
         }
-        const std::string typed(rl_line_buffer != nullptr ? rl_line_buffer : "",
-                                static_cast<std::size_t>(rl_end > 0 ? rl_end : 0));
+        // The editor's buffer still holds the last line until a key of this one is read.
+        const std::string typed = keysRead && rl_line_buffer != nullptr
+                                      ? std::string(rl_line_buffer, static_cast<std::size_t>(
+                                                                        rl_end > 0 ? rl_end : 0))
+                                      : std::string();
         rl_replace_line("", 0);
         rl_callback_handler_remove();
         if (editorOutput() != stdout) {
@@ -332,6 +337,7 @@ std::optional<std::string> readCommand(TerminalOwner& owner) {
         owner.serveRequests();
         lineRead = LineRead();
         rl_callback_handler_install("icdhost> ", onLine);
+        keysRead = !typed.empty();
         if (!typed.empty()) {
             rl_insert_text(typed.c_str());
             rl_forced_update_display();
