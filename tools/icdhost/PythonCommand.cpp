@@ -28,25 +28,31 @@ std::string utf8Of(PyObject* text) {
 // the error. `shown` gets repr() of an expression's value and `echo` is set for it, except for
 // None, which Python's own prompt does not echo either. Precondition: the session is held.
 bool runCode(PySession* session, const std::string& code, std::string* shown, bool* echo) {
+    // One file name for both forms, so every traceback of typed code points at "<icdhost>".
+    bool expression = true;
     PyRef compiled = PyRef::steal(Py_CompileString(code.c_str(), "<icdhost>", Py_eval_input));
-    if (!compiled) {
-        if (!PyErr_ExceptionMatches(PyExc_SyntaxError)) {
-            pycompat::printPendingError();
-            return false;
-        }
-        // Not an expression: statements, run and reported (SystemExit too) by the session.
+    if (!compiled && PyErr_ExceptionMatches(PyExc_SyntaxError)) {
+        // Not an expression: statements, whose values are not echoed.
         PyErr_Clear();
-        return session->eval(code);
+        expression = false;
+        compiled = PyRef::steal(Py_CompileString(code.c_str(), "<icdhost>", Py_file_input));
     }
-    PyObject* globals = session->globals();
-    PyRef value = PyRef::steal(PyEval_EvalCode(compiled.get(), globals, globals));
-    PyRef text = value ? PyRef::steal(PyObject_Repr(value.get())) : PyRef();
-    if (!text) {
+    if (!compiled) {
         pycompat::printPendingError();
         return false;
     }
-    *shown = utf8Of(text.get());
-    *echo = value.get() != Py_None;
+    PyObject* globals = session->globals();  // borrowed
+    PyRef value = PyRef::steal(PyEval_EvalCode(compiled.get(), globals, globals));
+    // printPendingError reports SystemExit too, without ending the host.
+    PyRef text = value && expression ? PyRef::steal(PyObject_Repr(value.get())) : PyRef();
+    if (!value || (expression && !text)) {
+        pycompat::printPendingError();
+        return false;
+    }
+    if (expression) {
+        *shown = utf8Of(text.get());
+        *echo = value.get() != Py_None;
+    }
     return true;
 }
 
