@@ -1,3 +1,5 @@
+// A script's callable action: the callable run with the host's dictionary as keyword arguments,
+// its docstring as the action's help.
 #include "actions/ProxyPythonPluginAction.h"
 
 #include "PyCompat.h"

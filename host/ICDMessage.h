@@ -1,3 +1,4 @@
+// One message of an ICD: its fields, and the commit that encodes them all.
 #pragma once
 
 #include <memory>

@@ -1,3 +1,4 @@
+// Base of every named item of the host's object model (handlers, messages, fields).
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// Python call utilities shared by the registry, the module, the bridges, the actions and the
+// transcoders.
 #include "pymodule/PyCallUtils.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// State and rules shared by every Python transcoder: the encoder object, the validity test, the
+// last failure's text, transcoder_mutex and the interpreter check.
 #include "ProxyPluginPyBaseTrascoder.h"
 
 #include <langinfo.h>

@@ -1,3 +1,4 @@
+// Transcoders of numeric fields: the script object's encode and decode called with numbers.
 #include "ProxyPluginPyNumericTranscoder.h"
 
 #include <iostream>

@@ -1,3 +1,4 @@
+// Transcoder of text fields: the script object's encode and decode called with text.
 #include "ProxyPluginPyStringTranscoder.h"
 
 #include <cstring>

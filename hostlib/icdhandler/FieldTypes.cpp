@@ -1,3 +1,4 @@
+// The field type codes' names, C++ value types and default raw-word conversions.
 #include "FieldTypes.h"
 
 namespace icdhost_types {

@@ -1,3 +1,5 @@
+// The host controls of ICDHost.h (the trace switch and line writer, the events the host
+// refuses) and what the rest of the host library reads of them.
 #include "ICDHost.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The host's dictionary of typed values: typed look-ups and the list of keys.
 #include "ICDDictionary.h"
 
 namespace {

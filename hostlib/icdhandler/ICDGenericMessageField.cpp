@@ -1,3 +1,5 @@
+// A message field: its typed value, its raw word or text, and the transcoder that converts
+// between them (the default conversion when none is set).
 #include <climits>
 #include <cstdint>
 #include <cmath>

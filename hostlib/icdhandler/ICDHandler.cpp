@@ -1,3 +1,4 @@
+// One loaded ICD: its messages, bus clock, error reports and the events it delivers.
 #include "ICDHandler.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// A message of an ICD: its fields, commits that encode them, and the trace of both.
 #include <atomic>
 #include <mutex>
 

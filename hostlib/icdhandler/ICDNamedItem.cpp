@@ -1,3 +1,4 @@
+// Base of every named item of the host's object model.
 #include "ICDNamedItem.h"
 
 ICDNamedItem::ICDNamedItem(std::string name) : _name(std::move(name)) {}

@@ -1,3 +1,4 @@
+// Registration of UI objects on an item and delivery of its events to them, from any thread.
 #include "ICDUiAbstractItem.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reservation of a message field by one UI object at a time.
 #include <mutex>
 
 #include "ICDHost.h"

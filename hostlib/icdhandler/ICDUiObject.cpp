@@ -1,3 +1,5 @@
+// UI objects' base behaviour: the default event handling, which refuses the events the host
+// controls refuse, and the preferred representation.
 #include "ICDUiObject.h"
 
 #include "HostControls.h"

@@ -1,3 +1,4 @@
+// Text forms shared by the field printers, the ICD loader and the trace.
 #include "TextFormat.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// Conversion between the host's dictionaries and Python dicts, in both directions.
 #include <string>
 #include <type_traits>
 #include <variant>

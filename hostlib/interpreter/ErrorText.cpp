@@ -1,3 +1,4 @@
+// Text of a Python exception as the interpreter itself would print it.
 #include "ErrorText.h"
 
 #include "PyRef.h"

@@ -1,3 +1,4 @@
+// Releases the interpreter the calling thread holds around a wait, and takes it back after.
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "ThreadStates.h"

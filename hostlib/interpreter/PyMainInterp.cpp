@@ -1,3 +1,5 @@
+// The process's embedded CPython: initialised once, on first use, and the thread state plug-in
+// set-up takes the interpreter lock through.
 #include <cstdio>
 #include <mutex>
 #include <string>

@@ -1,3 +1,4 @@
+// Base of plug-in actions whose body is Python: no help, no body and no result by default.
 #include "PyInterpreter.h"
 
 PyPluginAction::PyPluginAction(unsigned int id, std::string name, ICDPluginActionType type,

@@ -1,3 +1,4 @@
+// Where the dialogs get their answers: the process-wide queue first, then the terminal.
 #include "DialogAnswers.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// The host's dialogs as a script calls them: message box, input box and file dialogs answered
+// from the answer queue or the terminal.
 #include <cerrno>
 #include <climits>
 #include <cstdlib>

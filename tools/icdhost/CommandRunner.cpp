@@ -1,3 +1,4 @@
+// The command language of icdhost: each command's parsing and what it does to the Host.
 #include "CommandRunner.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// Where commands come from: a file or standard input read line by line, or the text of -c.
 #include "CommandSources.h"
 
 #include "CommandWords.h"

@@ -1,3 +1,4 @@
+// The lexical rules of the command language: splitting a line into words.
 #include "CommandWords.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// What icdhost itself prints, each line flushed as soon as it is complete.
 #include "Output.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The plug-in library loaded with dlopen by its exported entry points, as a host loads it.
 #include "PluginLibrary.h"
 
 #include <dlfcn.h>

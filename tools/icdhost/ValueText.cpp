@@ -1,3 +1,4 @@
+// How icdhost writes values and reads numbers and dictionary inputs.
 #include "ValueText.h"
 
 #include <algorithm>
