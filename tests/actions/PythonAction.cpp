@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "../plugin/ScriptedPluginSupport.h"
 #include "actions/ProxyPythonPluginAction.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using ::testing::HasSubstr;
 

@@ -1,7 +1,7 @@
 // Installing a script's object as the encoder of a field: the transcoder follows the field's
 // value-type code, and every outcome is one exact line.
-#include "CaptureOutput.h"
 #include "tests/bridge/BridgeFixture.h"
+#include "tests/support/CaptureOutput.h"
 
 namespace {
 

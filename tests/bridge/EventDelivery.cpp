@@ -5,10 +5,10 @@
 #include <chrono>
 #include <climits>
 
-#include "CaptureOutput.h"
-#include "Watchdog.h"
 #include "tests/bridge/BridgeFixture.h"
 #include "tests/host/HostTestSupport.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Watchdog.h"
 
 using namespace std::chrono_literals;
 

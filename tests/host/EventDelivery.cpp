@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "HostTestSupport.h"
-#include "Watchdog.h"
+#include "tests/host/HostTestSupport.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "HostTestSupport.h"
+#include "tests/host/HostTestSupport.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "Barrier.h"
 #include "ICDHandler.h"
 #include "ICDHost.h"
+#include "tests/support/Barrier.h"
 
 // Runs body(0) to body(count - 1) on `count` threads started together; returns once all ended.
 inline void onThreads(int count, const std::function<void(int)>& body) {

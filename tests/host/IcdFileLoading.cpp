@@ -7,8 +7,8 @@
 #include <string>
 #include <tuple>
 
-#include "HostTestSupport.h"
-#include "TestFiles.h"
+#include "tests/host/HostTestSupport.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

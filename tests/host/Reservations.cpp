@@ -3,7 +3,7 @@
 #include <atomic>
 #include <vector>
 
-#include "HostTestSupport.h"
+#include "tests/host/HostTestSupport.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "CaptureOutput.h"
-#include "HostTestSupport.h"
+#include "tests/host/HostTestSupport.h"
+#include "tests/support/CaptureOutput.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <future>
 #include <sstream>
 
-#include "HostTestSupport.h"
-#include "Watchdog.h"
+#include "tests/host/HostTestSupport.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "PluginHarness.h"
+#include "tests/hostile/PluginHarness.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "CaptureOutput.h"
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
-#include "PluginHarness.h"
 #include "QtInterpreter.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "tests/hostile/PluginHarness.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 

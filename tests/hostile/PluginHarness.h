@@ -24,8 +24,8 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
-#include "TestFiles.h"
 #include "plugin/ProxyPythonPlugin.h"
+#include "tests/support/TestFiles.h"
 
 namespace harness {
 

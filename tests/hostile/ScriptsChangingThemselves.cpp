@@ -7,12 +7,12 @@
 #include <chrono>
 #include <string>
 
-#include "CaptureOutput.h"
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
-#include "PluginHarness.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
+#include "tests/hostile/PluginHarness.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <string>
 
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 

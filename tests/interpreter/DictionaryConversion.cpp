@@ -11,7 +11,7 @@
 #include "CaptureOutput.h"
 #include "ICDDictionary.h"
 #include "PyRef.h"
-#include "SessionTestSupport.h"
+#include "tests/interpreter/SessionTestSupport.h"
 
 using namespace interpreter_test;
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "CaptureOutput.h"
-#include "SessionTestSupport.h"
+#include "tests/interpreter/SessionTestSupport.h"
+#include "tests/support/CaptureOutput.h"
 
 using namespace interpreter_test;
 

@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
-#include "Barrier.h"
 #include "PyRef.h"
-#include "SessionTestSupport.h"
-#include "Watchdog.h"
+#include "tests/interpreter/SessionTestSupport.h"
+#include "tests/support/Barrier.h"
+#include "tests/support/Watchdog.h"
 
 using namespace interpreter_test;
 using namespace std::chrono_literals;

@@ -1,8 +1,8 @@
 // A proxy plug-in answering the host: start, stop, action requests, its help document, and what
 // is left of it for the script once it is deleted.
-#include "ScriptedPluginSupport.h"
-#include "Watchdog.h"
 #include "plugin/ProxyPythonPluginNS.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
+#include "tests/support/Watchdog.h"
 
 using namespace plugintest;
 using P = ProxyPythonPlugin;

@@ -1,6 +1,6 @@
 // Set-up with a missing script: the plug-in still gets its module, its name, its help action and
 // the script directory taken from the path; and the handler key.
-#include "ScriptedPluginSupport.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using namespace plugintest;
 

@@ -12,14 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "CaptureOutput.h"
 #include "ICDHandler.h"
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
-#include "TestFiles.h"
 #include "plugin/ProxyPythonPlugin.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/TestFiles.h"
 
 namespace plugintest {
 

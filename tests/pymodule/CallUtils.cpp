@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "../plugin/ScriptedPluginSupport.h"
 #include "pymodule/PyCallUtils.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using ::testing::HasSubstr;
 

@@ -7,10 +7,10 @@
 #include <chrono>
 #include <thread>
 
-#include "../plugin/ScriptedPluginSupport.h"
-#include "Barrier.h"
-#include "Watchdog.h"
 #include "plugin/ProxyPythonPluginNS.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
+#include "tests/support/Barrier.h"
+#include "tests/support/Watchdog.h"
 
 TEST(InterfaceLockOrder, ReentryAndAnEventCallableAgainstAnActionCallableNeverDeadlock) {
     constexpr int kRounds = 300;

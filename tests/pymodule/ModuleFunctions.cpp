@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../plugin/ScriptedPluginSupport.h"
 #include "QtInterpreter.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using plugintest::ScriptedPlugin;
 

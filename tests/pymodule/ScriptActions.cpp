@@ -2,7 +2,7 @@
 // action first.
 #include <gtest/gtest.h>
 
-#include "../plugin/ScriptedPluginSupport.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using plugintest::ScriptedPlugin;
 

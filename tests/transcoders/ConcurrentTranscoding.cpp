@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "ICDHandler.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "plugin/ProxyPythonPlugin.h"
-#include "TranscoderFixture.h"
 #include "tests/host/HostTestSupport.h"
+#include "tests/support/Watchdog.h"
+#include "tests/transcoders/TranscoderFixture.h"
 
 using namespace std::chrono_literals;
 

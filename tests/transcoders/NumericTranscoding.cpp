@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "TranscoderFixture.h"
+#include "tests/transcoders/TranscoderFixture.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <thread>
 
-#include "TranscoderFixture.h"
-#include "Watchdog.h"
+#include "tests/support/Watchdog.h"
+#include "tests/transcoders/TranscoderFixture.h"
 
 using namespace std::chrono_literals;
 

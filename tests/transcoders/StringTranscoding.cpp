@@ -3,7 +3,7 @@
 #include <clocale>
 #include <string>
 
-#include "TranscoderFixture.h"
+#include "tests/transcoders/TranscoderFixture.h"
 
 namespace {
 

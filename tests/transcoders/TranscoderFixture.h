@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "CaptureOutput.h"
 #include "tests/bridge/PluginSessions.h"
+#include "tests/support/CaptureOutput.h"
 #include "transcoders/ProxyPluginPyNumericTranscoder.h"
 #include "transcoders/ProxyPluginPyStringTranscoder.h"
 
