@@ -70,48 +70,48 @@ PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, st
     }
     bool accepted = false;
     switch (target->getDataType()) {
-        case 502:
-        case 506:
+        case ICD_TYPE_BITS:
+        case ICD_TYPE_UINT:
             accepted = installNumeric<unsigned int>(target, session, encoder, alwaysEnterSession,
                                                     pythonDriver);
             break;
-        case 503:
+        case ICD_TYPE_SHORT:
             accepted =
                 installNumeric<short>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
-        case 504:
+        case ICD_TYPE_USHORT:
             accepted = installNumeric<unsigned short>(target, session, encoder, alwaysEnterSession,
                                                       pythonDriver);
             break;
-        case 505:
+        case ICD_TYPE_INT:
             accepted =
                 installNumeric<int>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
-        case 507:
+        case ICD_TYPE_LONG:
             accepted =
                 installNumeric<long>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
-        case 508:
+        case ICD_TYPE_ULONG:
             accepted = installNumeric<unsigned long>(target, session, encoder, alwaysEnterSession,
                                                      pythonDriver);
             break;
-        case 509:
+        case ICD_TYPE_LONGLONG:
             accepted = installNumeric<long long>(target, session, encoder, alwaysEnterSession,
                                                  pythonDriver);
             break;
-        case 510:
+        case ICD_TYPE_ULONGLONG:
             accepted = installNumeric<unsigned long long>(target, session, encoder,
                                                           alwaysEnterSession, pythonDriver);
             break;
-        case 511:
+        case ICD_TYPE_FLOAT:
             accepted =
                 installNumeric<float>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
-        case 512:
+        case ICD_TYPE_DOUBLE:
             accepted =
                 installNumeric<double>(target, session, encoder, alwaysEnterSession, pythonDriver);
             break;
-        case 513:
+        case ICD_TYPE_STRING:
             accepted = offer<ICDStringTranscoder>(
                 target, new ProxyPluginPyStringTranscoder(session, encoder, alwaysEnterSession,
                                                           pythonDriver));

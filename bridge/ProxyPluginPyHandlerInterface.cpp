@@ -12,8 +12,12 @@
 namespace {
 
 // Bus control events the host handles itself; the script never sees them.
+constexpr unsigned int kBusControlEvent = 3000;
+constexpr unsigned int kFirstBusStateEvent = 4000;
+constexpr unsigned int kLastBusStateEvent = 4002;
+
 bool isForwarded(unsigned int event) {
-    return event != 3000 && (event < 4000 || event > 4002);
+    return event != kBusControlEvent && (event < kFirstBusStateEvent || event > kLastBusStateEvent);
 }
 
 // str() of an exception value in the locale's encoding; UTF-8 when the locale cannot represent
