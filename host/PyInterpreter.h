@@ -15,6 +15,10 @@
 #include "ICDDictionary.h"
 #include "ICDPluginAction.h"
 
+namespace interpreter_detail {
+enum ExecKind : int;  // the library's record of what session code runs on a held state
+}
+
 // Process-wide singleton. Initialises CPython once, on first use, without signal handlers, with
 // unbuffered standard streams (so that output of C, C++ and every sub-interpreter appears in call
 // order) and ignoring PYTHON* environment variables; then releases the interpreter lock. Before
@@ -73,7 +77,7 @@ public:
     private:
         PyThreadState* _previous;  // this thread's state before entry, or null
         PyThreadState* _entered;   // the state made current, or null when nothing changed
-        int _previousKind;
+        interpreter_detail::ExecKind _previousKind;
     };
 
     // Runs one line of Python in the session's one global namespace (__main__'s) as a statement
@@ -132,7 +136,7 @@ public:
 
 private:
     PyThreadState* _saved;
-    int _savedKind;
+    interpreter_detail::ExecKind _savedKind;
 };
 
 // Writes `text` (whole lines) to descriptor `fd` in order with the lines of the scripts' standard

@@ -1,3 +1,5 @@
+// Sessions on sub-interpreters: creation, one line or one file of Python run in the session's
+// namespace, and the execution kind of the running code.
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -20,7 +22,7 @@ namespace {
 // Precondition: constructed and destroyed on the same thread, in nested order.
 class SessionEntry {
 public:
-    SessionEntry(PyInterpreterState* interpreter, int kind) {
+    SessionEntry(PyInterpreterState* interpreter, interpreter_detail::ExecKind kind) {
         interpreter_detail::enterInterpreter(interpreter, kind, _entry);
     }
     ~SessionEntry() { interpreter_detail::leaveInterpreter(_entry); }

@@ -1,3 +1,5 @@
+// Thread states of the library, one per (thread, interpreter), and entering and leaving an
+// interpreter on the calling thread.
 #include "ThreadStates.h"
 
 #include <mutex>
@@ -67,7 +69,7 @@ struct HeldRecord {
     PyInterpreterState* lastInterpreter;
     PyThreadState* lastState;
     PyThreadState* held;
-    int kind;
+    ExecKind kind;
     LockWaitMarker waits{0};  // shows this thread's waits for the interpreter lock
 };
 
@@ -146,7 +148,7 @@ void releaseThreadStates(ThreadRecord& record) {
     held.lastState = nullptr;
 }
 
-inline void enter(PyInterpreterState* interpreter, int kind, EntryRecord& entry) {
+inline void enter(PyInterpreterState* interpreter, ExecKind kind, EntryRecord& entry) {
     HeldRecord& record = heldRecord;
     PyThreadState* state =
         record.lastInterpreter == interpreter ? record.lastState : otherStateFor(interpreter);
@@ -201,7 +203,7 @@ inline void leave(const EntryRecord& entry) {
 
 }  // namespace
 
-void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& entry) {
+void enterInterpreter(PyInterpreterState* interpreter, ExecKind kind, EntryRecord& entry) {
     enter(interpreter, kind, entry);
 }
 
@@ -225,11 +227,11 @@ PyThreadState* heldState() {
     return heldRecord.held;
 }
 
-int heldKind() {
+ExecKind heldKind() {
     return heldRecord.kind;
 }
 
-void recordHeld(PyThreadState* state, int kind) {
+void recordHeld(PyThreadState* state, ExecKind kind) {
     HeldRecord& record = heldRecord;
     record.held = state;
     record.kind = kind;

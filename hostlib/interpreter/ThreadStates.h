@@ -7,28 +7,33 @@
 
 namespace interpreter_detail {
 
-// Execution kinds recorded while a state is held (see PySession::getExecType).
-constexpr int kKindNone = 0;
-constexpr int kKindUse = 1;
-constexpr int kKindEval = 2;
-constexpr int kKindExecFile = 3;
-// Markers kept in an entry's saved kind: the entry changed nothing at all (null session), or the
-// thread held a state this library did not make current (a Python thread, a host's own state).
-constexpr int kKindUntouched = -2;
-constexpr int kKindForeign = -1;
+// What session code runs on the state a thread holds: the first four are recorded while a state
+// is held, and PySession::getExecType reports them by their values. The two negative ones are
+// markers kept only in what an entry saved (declared opaque in PyInterpreter.h).
+enum ExecKind : int {
+    kKindNone = 0,      // no session code: nothing held, or held outside any entry
+    kKindUse = 1,       // inside a PySession::Use (native code called into the session)
+    kKindEval = 2,      // inside PySession::eval
+    kKindExecFile = 3,  // inside PySession::exec_file
+    // The thread held a state this library did not make current (a Python thread, a host's own
+    // state): leaving forgets it rather than recording it as held.
+    kKindForeign = -1,
+    // The entry changed nothing at all (null session): leaving does nothing.
+    kKindUntouched = -2,
+};
 
 // What one entry changed, so that leaving it restores exactly what was there before.
 struct EntryRecord {
     PyThreadState* previous = nullptr;  // state held before entry, or null
     PyThreadState* entered = nullptr;   // state made current by the entry, or null
-    int previousKind = kKindUntouched;
+    ExecKind previousKind = kKindUntouched;
 };
 
 // Makes `interpreter` current on the calling thread with the thread's own state for it and
 // records `kind`. Holding it already: only the kind changes. Holding another state: switched
 // with PyThreadState_Swap under the lock. Holding nothing: PyEval_RestoreThread.
 // Precondition: `interpreter` is alive (interpreters are never ended).
-void enterInterpreter(PyInterpreterState* interpreter, int kind, EntryRecord& entry);
+void enterInterpreter(PyInterpreterState* interpreter, ExecKind kind, EntryRecord& entry);
 // Undoes enterInterpreter. Precondition: same thread, entries left in reverse order.
 void leaveInterpreter(const EntryRecord& entry);
 
@@ -40,9 +45,9 @@ void adoptThreadState(PyThreadState* state);
 
 // The state the calling thread holds through this library and its kind (null and 0 when none).
 PyThreadState* heldState();
-int heldKind();
+ExecKind heldKind();
 // Forget / restore what the thread holds, around a PyEval_SaveThread ... RestoreThread pair.
-void recordHeld(PyThreadState* state, int kind);
+void recordHeld(PyThreadState* state, ExecKind kind);
 
 // PyEval_RestoreThread(state) with the wait watched for the lock hand-off (LockHandOff.h); for
 // waits outside an entry (a released interpreter taken back, the plug-in set-up's state).
