@@ -1,3 +1,4 @@
+// The per-script registry object and the process-wide tables of scripts and handler bridges.
 #include "pymodule/ProxyPluginPyInterface.h"
 
 #include <cstdint>
@@ -361,16 +362,11 @@ void ProxyPluginPyInterface::addHandlerInterface(std::string key,
     }
 }
 
-ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(std::string key) const {
-    return findHandlerInterface(key);
-}
-
-ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(
-    const std::string& key) {
+ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(const std::string& key) {
     return lookUp(registryIndex().byKey, key, lastBridge);
 }
 
-ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::findHandlerInterface(const char* key) {
+ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(const char* key) {
     return lookUp(registryIndex().byKey, key != nullptr ? key : "", lastBridge);
 }
 

@@ -66,9 +66,10 @@ public:
     PyObject* addAction(unsigned int id, char* name, PyObject* callable, int parentId);
 
     void addHandlerInterface(std::string key, ProxyPluginPyHandlerInterface* bridge);
-    ProxyPluginPyHandlerInterface* getHandlerInterface(std::string key) const;
-    static ProxyPluginPyHandlerInterface* findHandlerInterface(const std::string& key);
-    static ProxyPluginPyHandlerInterface* findHandlerInterface(const char* key);
+    // The bridge registered under a handler key, or null. The table is process-wide: any script
+    // reaches any bridge whose key it knows. Lock free after the calling thread's first success.
+    static ProxyPluginPyHandlerInterface* getHandlerInterface(const std::string& key);
+    static ProxyPluginPyHandlerInterface* getHandlerInterface(const char* key);
 
     // Hands `action` to the plug-in as a top-level action under this interface's lock, as the
     // script's own top-level actions are (a thread of the script may be adding one right now);

@@ -1,3 +1,4 @@
+// Module proxyplugin: its method table, its state and the helpers its functions share.
 #include "pymodule/ProxyPluginPyModule.h"
 
 #include "PyCompat.h"
@@ -39,7 +40,7 @@ ProxyPluginPyInterface* interfaceOrReport(const char* identifier) {
 
 ProxyPluginPyHandlerInterface* bridgeOrReport(const char* key) {
     ProxyPluginPyHandlerInterface* found =
-        ProxyPluginPyInterface::findHandlerInterface(key != nullptr ? key : "");
+        ProxyPluginPyInterface::getHandlerInterface(key != nullptr ? key : "");
     if (found == nullptr) {
         PyErr_SetString(PyExc_RuntimeError, "no proxyHandlderinterface found");
         ProxyPythonPluginNS::noteScriptError();

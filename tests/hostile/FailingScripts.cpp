@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "CaptureOutput.h"
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
-#include "PluginHarness.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "tests/hostile/PluginHarness.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ TEST(FailingScripts, EveryKindOfCallableFailingInEveryWayIsReportedAndTheHostGoe
     PySession* session = hostile.session();
     ICDGenericMessageField* number = hostile.field("int");
     ICDGenericMessageField* text = hostile.field("text");
-    ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::findHandlerInterface(
+    ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::getHandlerInterface(
         ProxyPythonPlugin::handlerKeyOf(hostile.handler));
     ICDPluginAction* dictionaryAction = plugin.getPluginAction(0);
     ASSERT_EQ(dictionaryAction->getActionKind(), ACTION_KIND_DICTIONARY);

@@ -13,14 +13,14 @@
 #include <thread>
 #include <vector>
 
-#include "Barrier.h"
-#include "CaptureOutput.h"
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
-#include "PluginHarness.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "tests/hostile/PluginHarness.h"
+#include "tests/support/Barrier.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePl
 TEST(ScriptThreads, HandlerKeyLookupsOfAThreadRunningAtExitNeverReadTheDestroyedHandlerTable) {
     harness::HostilePlugin bystander("ends_at_load.py");
     const std::string key = ProxyPythonPlugin::handlerKeyOf(bystander.handler);
-    ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::findHandlerInterface(key);
+    ProxyPluginPyHandlerInterface* bridge = ProxyPluginPyInterface::getHandlerInterface(key);
     ASSERT_NE(bridge, nullptr);
     // What the process's exit does to the table while a script's daemon thread still runs; the
     // freed memory is then reused for texts of the same size.
@@ -107,7 +107,7 @@ TEST(ScriptThreads, HandlerKeyLookupsOfAThreadRunningAtExitNeverReadTheDestroyed
     std::vector<std::string> reuse(64, std::string(key.size(), 'x'));
     // Asked on a new thread: the calling thread remembers its last answer.
     ProxyPluginPyHandlerInterface* found = nullptr;
-    std::thread([&] { found = ProxyPluginPyInterface::findHandlerInterface(key); }).join();
+    std::thread([&] { found = ProxyPluginPyInterface::getHandlerInterface(key); }).join();
     EXPECT_EQ(found, bridge);
 }
 

@@ -7,9 +7,9 @@
 
 #include <dlfcn.h>
 
-#include "ScriptedPluginSupport.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "plugin/ProxyPythonPluginNS.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using namespace plugintest;
 
@@ -59,7 +59,7 @@ TEST(EntryPoints, AnIdlePluginIsSilentEachHandlerRunsTheScriptAgainAndDestroyDel
     EXPECT_EQ(helpActions(*plugin), 2);
     for (ICDHandler* handler : handlers) {
         const auto* bridge =
-            ProxyPluginPyInterface::findHandlerInterface(ProxyPythonPlugin::handlerKeyOf(handler));
+            ProxyPluginPyInterface::getHandlerInterface(ProxyPythonPlugin::handlerKeyOf(handler));
         EXPECT_EQ(bridge ? bridge->getHandler() : nullptr, handler);
     }
 

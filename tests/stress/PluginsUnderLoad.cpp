@@ -17,15 +17,15 @@
 #include <thread>
 #include <vector>
 
-#include "Barrier.h"
-#include "CaptureOutput.h"
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "plugin/ProxyPythonPluginNS.h"
 #include "pymodule/ProxyPluginPyInterface.h"
 #include "tests/hostile/PluginHarness.h"
+#include "tests/support/Barrier.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
@@ -234,7 +234,7 @@ TEST_F(PluginsUnderLoad, EveryEventArrivesOnceInOrderEveryConversionIsRightAndNo
     }
     for (ICDHandler* handler : handlers) {
         EXPECT_EQ(
-            ProxyPluginPyInterface::findHandlerInterface(ProxyPythonPlugin::handlerKeyOf(handler))
+            ProxyPluginPyInterface::getHandlerInterface(ProxyPythonPlugin::handlerKeyOf(handler))
                 ->getLastError(),
             "");
     }
