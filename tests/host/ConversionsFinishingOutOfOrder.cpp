@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "HostTestSupport.h"
-#include "Watchdog.h"
+#include "tests/host/HostTestSupport.h"
+#include "tests/support/Watchdog.h"
 
 using namespace std::chrono_literals;
 

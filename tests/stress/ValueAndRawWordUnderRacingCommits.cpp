@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "Barrier.h"
-#include "CaptureOutput.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "tests/host/HostTestSupport.h"
 #include "tests/hostile/PluginHarness.h"
+#include "tests/support/Barrier.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
