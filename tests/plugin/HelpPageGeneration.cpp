@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "ScriptedPluginSupport.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using namespace plugintest;
 

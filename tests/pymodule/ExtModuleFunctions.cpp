@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../plugin/ScriptedPluginSupport.h"
 #include "pymodule/ProxyPluginExtModule.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
 
 using plugintest::ScriptedPlugin;
 
