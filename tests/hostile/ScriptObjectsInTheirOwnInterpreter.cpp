@@ -13,10 +13,10 @@
 
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
-#include "PluginHarness.h"
-#include "Watchdog.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 #include "pymodule/ProxyPluginPyInterface.h"
+#include "tests/hostile/PluginHarness.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
