@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "CaptureOutput.h"
 #include "ICDDictionary.h"
 #include "PyRef.h"
 #include "tests/interpreter/SessionTestSupport.h"
+#include "tests/support/CaptureOutput.h"
 
 using namespace interpreter_test;
 
