@@ -189,6 +189,7 @@ std::string ProxyPluginPyInterface::getIdentifier() const {
 }
 
 std::string ProxyPluginPyInterface::getName() const {
+    std::lock_guard<std::mutex> lock(_nameMutex);
     return _name;
 }
 
@@ -205,7 +206,8 @@ PyObject* ProxyPluginPyInterface::setOnPluginAction(PyObject* callable) {
 }
 
 void ProxyPluginPyInterface::setName(std::string name) {
-    _name = std::move(name);
+    std::lock_guard<std::mutex> lock(_nameMutex);
+    _name.swap(name);  // the old text is freed after the lock is released
 }
 
 namespace {
@@ -380,8 +382,4 @@ void ProxyPluginPyInterface::attachTopLevelAction(ICDPluginAction* action) {
 void ProxyPluginPyInterface::detachPlugin() {
     InterfaceLock lock(*this);
     _plugin = nullptr;
-}
-
-ProxyPythonPlugin* ProxyPluginPyInterface::getPlugin() const {
-    return _plugin;
 }

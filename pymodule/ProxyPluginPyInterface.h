@@ -17,6 +17,18 @@
 //  - The static registry and handler table are guarded by their own reader/writer lock, held
 //    only for the lookup or insertion itself (never while Python runs). Lookups go through hash
 //    indexes kept beside them, which give what a search of the vector or the map would give.
+// Every lock of the process, its order and the threads that take it: docs/design.md.
+//
+// Guarded by (words of the glossary in PyInterpreter.h):
+//   instance_id, _proxy_instance_vect,
+//   _proxy_handler_map (and their indexes)   registryMutex() in the .cpp; a leaf
+//   _identifier                              nothing: set at construction, never changed
+//   _plugin                                  _mutex (InterfaceLock), tried, otherwise released
+//   _onStart, _onStop, _onPluginAction and
+//   their sessions, _actionsById             the interpreter lock (a script's session is held)
+//   _name                                    _nameMutex; a leaf, so any thread reads it
+//   _mutexOwner                              atomic; only the owner writes its own id
+//   _mutexDepth                              the thread that owns _mutex
 #pragma once
 
 #include <Python.h>
@@ -48,6 +60,8 @@ public:
     ProxyPluginPyInterface& operator=(const ProxyPluginPyInterface&) = delete;
 
     std::string getIdentifier() const;
+    // The name the script gave with setName (its identifier until then). Any thread, session
+    // held or not: the host reads it while a thread of the script may be renaming the plug-in.
     std::string getName() const;
 
     // Callable setters: result of setCallbackByRef on the slot (None, or null when refused).
@@ -80,7 +94,6 @@ public:
     // adding a top-level action fails with a printed RuntimeError. Precondition: the caller does
     // not run under this interface's lock on another thread's behalf.
     void detachPlugin();
-    ProxyPythonPlugin* getPlugin() const;
 
     static std::int32_t instance_id;
     static std::vector<ProxyPluginPyInterface*> _proxy_instance_vect;
@@ -99,6 +112,9 @@ private:
     PySession* _onStopSession = nullptr;
     PySession* _onPluginActionSession = nullptr;
     std::string _name;
+    // A leaf (docs/design.md): held only to copy _name, so any thread may take it.
+    mutable std::mutex _nameMutex;
+    // Taken through InterfaceLock: tried, otherwise released (docs/design.md).
     std::mutex _mutex;
     std::map<unsigned int, ICDPluginAction*> _actionsById;
 

@@ -3,7 +3,8 @@
 // the host's thread that runs it, and after its plug-in object is deleted. Nothing deadlocks,
 // nothing raises into the threads, every conversion is right. A daemon thread of the script is
 // still running when the test program ends, and so while the library's static objects are
-// destroyed: its lookups must not depend on them.
+// destroyed: its lookups must not depend on them. A thread of another script renames its plug-in
+// while the host reads the name (tests/data/hostile/renames_itself.py).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -93,6 +94,37 @@ TEST(ScriptThreads, PythonThreadsCallingThePluginRunBesideTheHostAndOutliveThePl
                                  std::regex("RuntimeError: the plug-in object of this script has "
                                             "been deleted")}),
               "");
+}
+
+TEST(ScriptThreads, TheHostReadsAWholeNameWhileAScriptThreadRenamesThePlugin) {
+    Watchdog watchdog("the host reading the name a script thread writes", 60s);
+    CaptureOutput output;
+    // Set-up itself reads the name after the script has run, with the renaming thread started.
+    harness::HostilePlugin renamer("renames_itself.py");
+    PySession* session = renamer.session();
+    ProxyPluginPyInterface* interface = renamer.plugin->getInterface();
+    ASSERT_NE(interface, nullptr);
+    const std::string first = harness::evalText(session, "NAMES[0]");
+    const std::string second = harness::evalText(session, "NAMES[1]");
+    const std::string setUpName = renamer.plugin->getName();
+    // Read until both names were seen, which shows the reads overlapped the renaming.
+    std::vector<std::string> torn;
+    bool seen[2] = {false, false};
+    for (long i = 0; i < 2000 / harness::kSlowdown || (!(seen[0] && seen[1]) && i < 5000000); ++i) {
+        std::string name = interface->getName();
+        if (name == first || name == second) {
+            seen[name == second ? 1 : 0] = true;
+        } else if (torn.size() < 5) {
+            torn.push_back(std::move(name));
+        }
+    }
+    const bool stopped = harness::run(session, "stop_renaming()");
+    output.stop();
+
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(torn, std::vector<std::string>());
+    EXPECT_TRUE(seen[0] && seen[1]);
+    EXPECT_TRUE(setUpName == first || setUpName == second) << setUpName;
 }
 
 TEST(ScriptThreads, HandlerKeyLookupsOfAThreadRunningAtExitNeverReadTheDestroyedHandlerTable) {
