@@ -8,7 +8,7 @@
 namespace {
 
 // Every bridge alive in the process. Bridges are made with a session held, so this mutex is never
-// held while waiting for anything.
+// held while waiting for anything (docs/design.md).
 std::mutex& processListMutex() {
     static std::mutex mutex;
     return mutex;

@@ -8,7 +8,7 @@
 // only for constant work, never while Python runs nor while waiting for an interpreter (a thread
 // holding the session may take it briefly). _reservations is touched only with a script's session
 // held. The process-wide list of bridges has a mutex of its own, held only to add, remove or pin
-// bridges (order: that mutex, then a bridge's _mutex).
+// bridges (order: that mutex, then a bridge's _mutex). Every lock and its order: docs/design.md.
 //
 // The event callables may come from another script than the bridge's own: any script reaches any
 // bridge through the handler key, and with two plug-ins on one ICD the first plug-in's bridge
@@ -68,7 +68,7 @@ public:
     PyObject* setEncodingFrom(std::string message, std::string field, PyObject* encoder);
 
     // Waits until the queue is empty and no event call runs, or `timeout` passes; true when idle.
-    // Precondition: the caller holds no interpreter session (the event call may need it).
+    // Precondition: no session is held (the event call may need it).
     bool waitUntilIdle(std::chrono::milliseconds timeout);
     // The same over every bridge of the process.
     static bool waitUntilAllIdle(std::chrono::milliseconds timeout);
@@ -139,7 +139,7 @@ private:
                         std::chrono::steady_clock::time_point deadline, bool* waited);
     void setLastError(std::string text);
     // After an event call: `returned` false means it raised, with the error pending; records its
-    // text in _lastError and prints it. True when it returned. Precondition: session held.
+    // text in _lastError and prints it. True when it returned. Precondition: the session is held.
     bool finishEventCall(bool returned);
     static void addToProcessList(ProxyPluginPyHandlerInterface* bridge);
     static void removeFromProcessList(ProxyPluginPyHandlerInterface* bridge);

@@ -5,6 +5,23 @@
 // and reused afterwards; it is deleted when the thread ends, which takes the interpreter lock once
 // more: never join a thread that entered a session while holding an interpreter. The state
 // Py_NewInterpreter returned stays as long as its interpreter. Sub-interpreters are never ended.
+//
+// Preconditions are written in these words everywhere in the project (docs/design.md maps every
+// thread and lock):
+//  - "the interpreter lock is held": the calling thread holds CPython's interpreter lock, which
+//    all sub-interpreters share, with some interpreter's thread state current.
+//  - "the session is held" ("`session` is held", "the script's session is held"): that session's
+//    interpreter is current on the calling thread and the interpreter lock is held: inside a
+//    PySession::Use, eval or exec_file, or on a script's own thread running in the session.
+//  - "no session is held": the calling thread holds no interpreter through this library; a
+//    host's own Python state may be current (entering switches from it and back).
+//  - "a leaf": a lock held for constant work only; no Python runs and nothing is waited for
+//    under it, so any thread may take it, holding the interpreter lock or not.
+//  - "tried, otherwise released": a lock that may be awaited while Python runs up the stack is
+//    only tried; when that fails the caller releases the interpreter (PyInterpreterRelease),
+//    waits, and takes the interpreter back after the lock. The interpreter is last in any order.
+//  - "same thread, nested order": a guard is made and ended on one thread, in reverse order of
+//    making.
 #pragma once
 
 #include <Python.h>
@@ -66,7 +83,7 @@ public:
     // the end; entering session B while holding A switches to B and back to A at the end. A
     // thread that runs Python on a state of its own (a thread the script started, a host holding
     // its own state) is switched the same way. A null session makes a Use that does nothing.
-    // Precondition: constructed and destroyed on the same thread, in nested order.
+    // Precondition: same thread, nested order.
     class PY_INTERP_API Use {
     public:
         explicit Use(PySession* session);
@@ -157,12 +174,12 @@ public:
 };
 
 // Fills `pyDict` (a dict) with the entries of `dictionary`: bool, int, float and str values.
-// Precondition: the interpreter is held.
+// Precondition: the interpreter lock is held.
 PY_INTERP_API void fromICDDictionaryToPyDict(ICDDictionary dictionary, PyObject* pyDict);
 // Converts a Python dict: bool, int (fitting a C long), float and str values are kept with their
 // type; an int beyond a C long becomes its decimal text; any other value becomes its str() text;
 // a key that is not a str is converted with str(). An entry whose key or value cannot be
 // converted (str() raises, or the text is no valid UTF-8) is left out and its error printed as the
 // library prints a script's uncaught errors (traceback on standard error, through sys.excepthook);
-// the other entries are kept. Never leaves an error pending. Precondition: the interpreter is held.
+// the other entries are kept. Never leaves an error pending. Precondition: the interpreter lock is held.
 PY_INTERP_API ICDDictionary fromPyDictToICDDictionary(PyObject* pyDict);

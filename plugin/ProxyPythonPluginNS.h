@@ -26,7 +26,7 @@ PPP_API void onDestroy();
 
 // Waits until every handler bridge of the process has delivered its queued events and no event
 // call runs, or until `timeoutMs` passes; true when idle. Exported undecorated for hosts that
-// load the library with dlopen. Precondition: the caller holds no interpreter session.
+// load the library with dlopen. Precondition: no session is held.
 extern "C" PPP_API bool ProxyPythonPluginWaitForEvents(unsigned long timeoutMs);
 
 // The interpreter session of a plug-in object this library created (enter it with PySession::Use

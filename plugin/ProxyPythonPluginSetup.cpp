@@ -39,14 +39,14 @@ bool fileOpensForReading(const std::string& path) {
     return file.is_open();
 }
 
-// Precondition: the module's interpreter is held. On failure the Python error stays pending.
+// Precondition: the module's session is held. On failure the Python error stays pending.
 bool addStringConstant(PyObject* module, const char* name, const std::string& value) {
     return PyModule_AddStringConstant(module, name, value.c_str()) == 0;
 }
 
 // Module proxyplugin_ext in the current interpreter's module table, so that the script imports it
 // like proxyplugin; the table keeps it alive. A failure is reported and leaves the script without
-// it, module proxyplugin works all the same. Precondition: the interpreter is held.
+// it, module proxyplugin works all the same. Precondition: the interpreter lock is held.
 void createExtModule() {
     PyRef module = PyRef::steal(PyModule_Create2(ProxyPluginExtModule_def(), kModuleApiVersion));
     const bool made =

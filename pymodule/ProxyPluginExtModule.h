@@ -15,5 +15,5 @@ PPP_API PyMethodDef* ProxyPluginExtModule_methods(void);
 }
 
 // Adds the module's constants to `module`. False with the Python error pending when one could not
-// be added. Precondition: the module's interpreter is held.
+// be added. Precondition: the module's session is held.
 bool ProxyPluginExtModule_addConstants(PyObject* module);

@@ -27,7 +27,8 @@ namespace {
 
 // Guards instance_id, _proxy_instance_vect and _proxy_handler_map: a plug-in may initialise on
 // the host's thread while another plug-in's bridge thread looks an identifier or a key up.
-// Held only for the lookup or the insertion itself, never while Python runs.
+// Held only for the lookup or the insertion itself, never while Python runs: a leaf
+// (docs/design.md).
 std::shared_mutex& registryMutex() {
     static std::shared_mutex* mutex = new std::shared_mutex();  // used during process exit too
     return *mutex;

@@ -70,7 +70,7 @@ public:
     PyObject* setOnPluginAction(PyObject* callable);
     void setName(std::string name);
 
-    // Preconditions of all below: the script's session is held by the calling thread.
+    // Preconditions of all below: the script's session is held.
     bool start();
     bool stop();
     void onPluginAction(unsigned int id);

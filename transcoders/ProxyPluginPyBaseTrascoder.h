@@ -41,7 +41,7 @@
 
 class PPP_API ProxyPluginPyBaseTrascoder {
 public:
-    // Precondition: `session` is held by the calling thread. `object` is borrowed.
+    // Precondition: `session` is held. `object` is borrowed.
     ProxyPluginPyBaseTrascoder(PySession* session, PyObject* object, bool alwaysEnterSession,
                                bool pythonDriver);
     ~ProxyPluginPyBaseTrascoder();
@@ -60,7 +60,8 @@ public:
     bool isValid() const { return _valid; }
     std::string getLastError() const;
 
-    // Every encode and decode of every Python transcoder of the process runs under this mutex.
+    // Every encode and decode of every Python transcoder of the process runs under this mutex:
+    // tried, otherwise released (docs/design.md has the order).
     static std::mutex transcoder_mutex;
 
 protected:

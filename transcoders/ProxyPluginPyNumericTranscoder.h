@@ -17,7 +17,7 @@ template <typename T>
 class PPP_API ProxyPluginPyNumericTranscoder : public ProxyPluginPyBaseTrascoder,
                                                public ICDGenericTranscoder<T> {
 public:
-    // Precondition: `session` is held by the calling thread. `object` is borrowed.
+    // Precondition: `session` is held. `object` is borrowed.
     ProxyPluginPyNumericTranscoder(PySession* session, PyObject* object, bool alwaysEnterSession,
                                    bool pythonDriver);
     ~ProxyPluginPyNumericTranscoder() override;

@@ -16,7 +16,7 @@
 class PPP_API ProxyPluginPyStringTranscoder : public ProxyPluginPyBaseTrascoder,
                                               public ICDStringTranscoder {
 public:
-    // Precondition: `session` is held by the calling thread. `object` is borrowed.
+    // Precondition: `session` is held. `object` is borrowed.
     ProxyPluginPyStringTranscoder(PySession* session, PyObject* object, bool alwaysEnterSession,
                                   bool pythonDriver);
     ~ProxyPluginPyStringTranscoder() override;

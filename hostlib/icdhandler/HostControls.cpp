@@ -15,7 +15,7 @@ namespace {
 
 std::atomic<bool> traceOn{false};
 
-std::mutex refusedMutex;
+std::mutex refusedMutex;  // guards refusedEvents(); a leaf (docs/design.md)
 std::set<unsigned int>& refusedEvents() {
     static std::set<unsigned int> events;
     return events;

@@ -64,7 +64,7 @@ std::string integerText(T value) {
 
 }  // namespace
 
-// Lock rule: `mutex` guards value, raw, rawText, the stamps and transcoder for a few copies at a
+// Lock rule (a leaf, docs/design.md): `mutex` guards value, raw, rawText, the stamps and transcoder for a few copies at a
 // time; it is never held while a transcoder runs (a transcoder may wait for an interpreter whose
 // code is reading this very field on another thread).
 //

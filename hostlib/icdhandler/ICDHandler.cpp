@@ -6,7 +6,7 @@
 #include "ICDHost.h"
 #include "TextFormat.h"
 
-// Lock rule: `mutex` guards the message list and the error reports; nothing is delivered or
+// Lock rule (a leaf, docs/design.md): `mutex` guards the message list and the error reports; nothing is delivered or
 // encoded under it.
 struct ICDHandler::State {
     std::string xmlConfigFileName;

@@ -7,7 +7,7 @@
 #include "ICDMessage.h"
 #include "TextFormat.h"
 
-// Lock rule: `mutex` guards the field list only; fields are encoded after it is released, since
+// Lock rule (a leaf, docs/design.md): `mutex` guards the field list only; fields are encoded after it is released, since
 // an encode may run a transcoder for a long time.
 struct ICDMessage::State {
     ICDHandler* handler = nullptr;

@@ -4,7 +4,7 @@
 #include "ICDHost.h"
 #include "ICDMessageField.h"
 
-// Lock rule: `mutex` guards `holder` only; nothing else runs under it.
+// Lock rule (a leaf, docs/design.md): `mutex` guards `holder` only; nothing else runs under it.
 struct ICDUiGenericMessageField::Reservation {
     mutable std::mutex mutex;
     ICDUiObject* holder = nullptr;

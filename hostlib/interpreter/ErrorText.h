@@ -10,11 +10,11 @@ namespace interpreter_detail {
 // Takes the pending exception out of the interpreter and returns it with its traceback, formatted
 // by traceback.format_exception and joined, without the final line end; the empty text when no
 // error is pending. Never leaves an error pending. SystemExit and KeyboardInterrupt are formatted
-// like any other exception. Precondition: the interpreter is held.
+// like any other exception. Precondition: the interpreter lock is held.
 std::string takePendingErrorText();
 
 // UTF-8 text of a str (bad characters escaped); the empty text for anything else. Leaves no error
-// pending. Precondition: the interpreter is held.
+// pending. Precondition: the interpreter lock is held.
 std::string utf8Text(PyObject* text);
 
 }  // namespace interpreter_detail

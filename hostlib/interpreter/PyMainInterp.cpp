@@ -16,7 +16,7 @@ namespace {
 
 std::mutex storedStateMutex;
 
-// Guards PyMainInterp::_threadState. Precondition: Python never runs while it is held.
+// Guards PyMainInterp::_threadState; a leaf (docs/design.md).
 class StoredStateLock {
 public:
     StoredStateLock() : _lock(storedStateMutex) {}

@@ -19,7 +19,7 @@ using interpreter_detail::EntryRecord;
 namespace {
 
 // eval and exec_file enter the session like a Use, with their own execution kind.
-// Precondition: constructed and destroyed on the same thread, in nested order.
+// Precondition: same thread, nested order.
 class SessionEntry {
 public:
     SessionEntry(PyInterpreterState* interpreter, interpreter_detail::ExecKind kind) {
@@ -34,7 +34,7 @@ private:
 };
 
 // Binds __file__ in the namespace while a script runs and puts back what was there before (the
-// name unbound, or a value an outer run had set). Precondition: the interpreter is held for the
+// name unbound, or a value an outer run had set). Precondition: the interpreter lock is held for the
 // binding's whole life.
 class MainFileBinding {
 public:
@@ -87,7 +87,7 @@ bool readFile(const std::string& path, std::string& contents) {
 
 // Every session ever made: sessions are never deleted, so each stays listed here, reachable until
 // the process ends, whatever becomes of the pointer its maker kept. Guarded by sessionsMutex(),
-// which is held only to add or search, never while Python runs.
+// which is held only to add or search, never while Python runs: a leaf (docs/design.md).
 std::vector<PySession*>& allSessions() {
     static auto* sessions = new std::vector<PySession*>();  // never destroyed
     return *sessions;

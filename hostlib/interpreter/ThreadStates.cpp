@@ -28,7 +28,7 @@ StateRegistry& registry() {
     return *instance;
 }
 
-// Precondition: the calling thread does not hold the registry lock. Python never runs under it.
+// Precondition: the calling thread does not hold the registry lock. A leaf (docs/design.md).
 class RegistryLock {
 public:
     RegistryLock() : _lock(registry().mutex) {}
