@@ -21,7 +21,8 @@ bool isForwarded(unsigned int event) {
 }
 
 // str() of an exception value in the locale's encoding; UTF-8 when the locale cannot represent
-// it, empty when even that fails. Leaves no Python error pending. Precondition: the session is held.
+// it, empty when even that fails. Leaves no Python error pending. Precondition: the session is
+// held.
 std::string exceptionText(PyObject* value) {
     if (value == nullptr) {
         return std::string();

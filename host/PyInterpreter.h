@@ -181,5 +181,6 @@ PY_INTERP_API void fromICDDictionaryToPyDict(ICDDictionary dictionary, PyObject*
 // a key that is not a str is converted with str(). An entry whose key or value cannot be
 // converted (str() raises, or the text is no valid UTF-8) is left out and its error printed as the
 // library prints a script's uncaught errors (traceback on standard error, through sys.excepthook);
-// the other entries are kept. Never leaves an error pending. Precondition: the interpreter lock is held.
+// the other entries are kept. Never leaves an error pending. Precondition: the interpreter lock is
+// held.
 PY_INTERP_API ICDDictionary fromPyDictToICDDictionary(PyObject* pyDict);

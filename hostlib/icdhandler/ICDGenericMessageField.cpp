@@ -64,9 +64,9 @@ std::string integerText(T value) {
 
 }  // namespace
 
-// Lock rule (a leaf, docs/design.md): `mutex` guards value, raw, rawText, the stamps and transcoder for a few copies at a
-// time; it is never held while a transcoder runs (a transcoder may wait for an interpreter whose
-// code is reading this very field on another thread).
+// Lock rule (a leaf, docs/design.md): `mutex` guards value, raw, rawText, the stamps and transcoder
+// for a few copies at a time; it is never held while a transcoder runs (a transcoder may wait for
+// an interpreter whose code is reading this very field on another thread).
 //
 // Since conversions run outside the lock, two of them may finish in either order. Each write of
 // the value or the raw form takes the next stamp; a conversion remembers the stamp of what it

@@ -6,8 +6,8 @@
 #include "ICDHost.h"
 #include "TextFormat.h"
 
-// Lock rule (a leaf, docs/design.md): `mutex` guards the message list and the error reports; nothing is delivered or
-// encoded under it.
+// Lock rule (a leaf, docs/design.md): `mutex` guards the message list and the error reports;
+// nothing is delivered or encoded under it.
 struct ICDHandler::State {
     std::string xmlConfigFileName;
     unsigned long busClockPeriod = 0;

@@ -7,8 +7,8 @@
 #include "ICDMessage.h"
 #include "TextFormat.h"
 
-// Lock rule (a leaf, docs/design.md): `mutex` guards the field list only; fields are encoded after it is released, since
-// an encode may run a transcoder for a long time.
+// Lock rule (a leaf, docs/design.md): `mutex` guards the field list only; fields are encoded after
+// it is released, since an encode may run a transcoder for a long time.
 struct ICDMessage::State {
     ICDHandler* handler = nullptr;
     mutable std::mutex mutex;

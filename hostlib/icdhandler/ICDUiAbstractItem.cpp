@@ -10,9 +10,9 @@
 
 #include "ICDUiObject.h"
 
-// Lock rule (a leaf, docs/design.md): `mutex` guards every member of the registry and of its entries; it is never held
-// while an object's consumeICDEvent runs, so a consumer may register, unregister or deliver on
-// any item, this one included.
+// Lock rule (a leaf, docs/design.md): `mutex` guards every member of the registry and of its
+// entries; it is never held while an object's consumeICDEvent runs, so a consumer may register,
+// unregister or deliver on any item, this one included.
 struct ICDUiAbstractItem::Registry {
     struct Entry {
         ICDUiObject* object = nullptr;

@@ -34,8 +34,8 @@ private:
 };
 
 // Binds __file__ in the namespace while a script runs and puts back what was there before (the
-// name unbound, or a value an outer run had set). Precondition: the interpreter lock is held for the
-// binding's whole life.
+// name unbound, or a value an outer run had set). Precondition: the interpreter lock is held for
+// the binding's whole life.
 class MainFileBinding {
 public:
     MainFileBinding(PyObject* globals, const std::string& path) : _globals(globals) {
