@@ -1,3 +1,4 @@
+// The XML 1.0 conformance check of an ICD file's text, run through expat before pugixml reads it.
 #include "XmlConformance.h"
 
 #include <expat.h>

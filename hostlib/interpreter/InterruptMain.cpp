@@ -1,3 +1,4 @@
+// The main interpreter's SIGINT entry set to SIG_DFL, the host's own SIGINT disposition kept.
 #include "InterruptMain.h"
 
 #include <Python.h>

@@ -1,3 +1,4 @@
+// Scripts' whole-line sys.stdout and sys.stderr: per-thread line buffers, the output lock.
 #include "LineOutput.h"
 
 #include <unistd.h>

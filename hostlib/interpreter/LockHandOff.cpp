@@ -1,3 +1,4 @@
+// The lock hand-off watcher thread and its per-interpreter helper threads (CPython 3.9 to 3.12).
 #include "LockHandOff.h"
 
 #include <algorithm>

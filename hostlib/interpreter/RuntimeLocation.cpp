@@ -1,3 +1,4 @@
+// The CPython installation (home, executable, virtual environment) the runtime starts from.
 #include "RuntimeLocation.h"
 
 #include <Python.h>

@@ -1,3 +1,4 @@
+// The POSIX side of the interpreter library's platform layer: dlopen scope, paths, environment.
 #include "RuntimePlatform.h"
 
 #include <dlfcn.h>
