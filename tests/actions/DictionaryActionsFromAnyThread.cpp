@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "../plugin/ScriptedPluginSupport.h"
-#include "Watchdog.h"
+#include "tests/plugin/ScriptedPluginSupport.h"
+#include "tests/support/Watchdog.h"
 
 using namespace plugintest;
 

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <string>
 
-#include "PluginHarness.h"
-#include "Watchdog.h"
+#include "tests/hostile/PluginHarness.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "PluginHarness.h"
+#include "tests/hostile/PluginHarness.h"
 
 namespace {
 

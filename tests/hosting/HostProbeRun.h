@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 extern char** environ;
 

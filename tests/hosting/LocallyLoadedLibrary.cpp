@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "HostProbeRun.h"
+#include "tests/hosting/HostProbeRun.h"
 
 using hostingtest::runProbe;
 using ::testing::StartsWith;

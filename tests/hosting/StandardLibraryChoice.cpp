@@ -11,7 +11,7 @@
 
 #include <filesystem>
 
-#include "HostProbeRun.h"
+#include "tests/hosting/HostProbeRun.h"
 
 using hostingtest::runProbe;
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
-#include "CaptureOutput.h"
 #include "PyInterpreter.h"
-#include "SessionTestSupport.h"
+#include "tests/interpreter/SessionTestSupport.h"
+#include "tests/support/CaptureOutput.h"
 
 namespace {
 
