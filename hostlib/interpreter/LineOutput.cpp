@@ -15,9 +15,9 @@
 namespace interpreter_detail {
 namespace {
 
-// Orders the writes of the line streams of every interpreter and thread, and the host's own lines
-// written through writeOutputLines. Never destroyed: threads
-// write their last line when they end, also while the process runs its static destructors.
+// The output lock: orders the writes of the line streams of every interpreter and thread, and the
+// host's own lines written through writeOutputLines. A leaf (docs/design.md). Never destroyed:
+// threads write their last line when they end, also while the process runs static destructors.
 std::mutex& outputMutex() {
     static auto* mutex = new std::mutex();
     return *mutex;

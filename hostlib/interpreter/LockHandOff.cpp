@@ -41,7 +41,7 @@ HandOff& handOff() {
 }
 
 // Precondition: the calling thread does not hold the hand-off lock. Python never runs under it,
-// and no thread waits for the interpreter lock while holding it.
+// and no thread waits for the interpreter lock while holding it: a leaf (docs/design.md).
 class HandOffLock {
 public:
     HandOffLock() : _lock(handOff().mutex) {}
