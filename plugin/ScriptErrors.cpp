@@ -1,3 +1,4 @@
+// The process-wide count of script errors the library reported, read by hosts at any time.
 #include "ScriptErrors.h"
 
 #include <atomic>

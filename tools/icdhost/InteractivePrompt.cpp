@@ -290,7 +290,7 @@ private:
         }
     }
 
-    std::mutex _mutex;
+    std::mutex _mutex;  // waited for with no interpreter held (docs/design.md)
     std::condition_variable _changed;
     bool _editing = false;    // guarded by _mutex
     bool _answering = false;  // guarded by _mutex
