@@ -240,13 +240,11 @@ bool ProxyPluginPyHandlerInterface::finishEventCall(bool returned) {
         }
         return true;
     }
-    PyObject* type = nullptr;  // the three are owned after Fetch, handed back by Restore
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    std::string text = exceptionText(value);
-    PyErr_Restore(type, value, traceback);  // steals all three
+    std::string text;
+    {
+        pycompat::ErrorScope pending;  // printed below
+        text = exceptionText(pending.value());
+    }
     setLastError(std::move(text));
     _lastErrorSet = true;
     ProxyPythonPluginNS::noteScriptError();

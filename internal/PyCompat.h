@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "PyRef.h"
+
 namespace pycompat {
 
 // Initialises the runtime of an embedding process: no signal handlers, unbuffered standard
@@ -164,6 +166,93 @@ inline PyInterpreterState* interpreterOf(PyThreadState* state) {
 #endif
 }
 
+// The pending exception taken out of the calling thread, in the form CPython 3.12's
+// PyErr_GetRaisedException gives on every version: normalised, with its traceback set on it.
+// Dropped when this object goes, unless restore() makes it pending again. Precondition: the
+// interpreter lock is held for the object's whole life.
+class TakenError {
+public:
+    TakenError() {
+#if PY_VERSION_HEX >= 0x030C0000
+        _value = PyRef::steal(PyErr_GetRaisedException());
+        if (_value) {
+            _type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(_value.get())));
+            _traceback = PyRef::steal(PyException_GetTraceback(_value.get()));
+        }
+#else
+        PyObject* type = nullptr;  // the three are owned after Fetch
+        PyObject* value = nullptr;
+        PyObject* traceback = nullptr;
+        PyErr_Fetch(&type, &value, &traceback);
+        if (type != nullptr) {
+            PyErr_NormalizeException(&type, &value, &traceback);
+        }
+        _type = PyRef::steal(type);
+        _value = PyRef::steal(value);
+        _traceback = PyRef::steal(traceback);
+        if (_value && _traceback) {
+            PyException_SetTraceback(_value.get(), _traceback.get());
+        }
+#endif
+    }
+    TakenError(const TakenError&) = delete;
+    TakenError& operator=(const TakenError&) = delete;
+
+    // False when no exception was pending.
+    explicit operator bool() const {
+        return static_cast<bool>(_type);
+    }
+    // Borrowed from this object; null when no exception was pending (the traceback may be null).
+    PyObject* type() const {
+        return _type.get();
+    }
+    PyObject* value() const {
+        return _value.get();
+    }
+    PyObject* traceback() const {
+        return _traceback.get();
+    }
+
+    // Makes the exception pending again in place of whatever is pending now (with none taken,
+    // clears the pending one); afterwards this object holds none.
+    void restore() {
+#if PY_VERSION_HEX >= 0x030C0000
+        _type.reset();
+        _traceback.reset();
+        if (_value) {
+            PyErr_SetRaisedException(_value.release());  // steals it
+        } else {
+            PyErr_Clear();
+        }
+#else
+        // Steals all three.
+        PyErr_Restore(_type.release(), _value.release(), _traceback.release());
+#endif
+    }
+
+private:
+    PyRef _type;
+    PyRef _value;
+    PyRef _traceback;
+};
+
+// The pending exception put aside for a scope and made pending again at its end, replacing any
+// raised meanwhile (as pybind11's error_scope): code that runs Python while an error is pending,
+// such as a destructor during unwinding, runs it in this scope. Precondition: as TakenError.
+class ErrorScope {
+public:
+    ErrorScope() = default;
+    ~ErrorScope() { _taken.restore(); }
+    ErrorScope(const ErrorScope&) = delete;
+    ErrorScope& operator=(const ErrorScope&) = delete;
+
+    // The exception put aside, borrowed; null when none was pending.
+    PyObject* value() const { return _taken.value(); }
+
+private:
+    TakenError _taken;
+};
+
 namespace detail {
 
 // The last line of a traceback ("TYPE: VALUE"), written straight to the C library's standard
@@ -225,14 +314,10 @@ inline void printPendingError() {
     if (!PyErr_Occurred()) {
         return;
     }
-    PyObject* type = nullptr;  // the three are owned after Fetch
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (traceback != nullptr && value != nullptr) {
-        PyException_SetTraceback(value, traceback);
-    }
+    TakenError error;
+    PyObject* type = error.type();  // borrowed, as the two below
+    PyObject* value = error.value();
+    PyObject* traceback = error.traceback();
     PyObject* shownValue = value != nullptr ? value : Py_None;              // borrowed
     PyObject* shownTraceback = traceback != nullptr ? traceback : Py_None;  // borrowed
     bool shown = false;
@@ -255,19 +340,13 @@ inline void printPendingError() {
                 Py_DECREF(result);
                 shown = true;
             } else {
-                PyObject* hookType = nullptr;  // the three are owned after Fetch
-                PyObject* hookValue = nullptr;
-                PyObject* hookTraceback = nullptr;
-                PyErr_Fetch(&hookType, &hookValue, &hookTraceback);
-                PyErr_NormalizeException(&hookType, &hookValue, &hookTraceback);
+                TakenError hookError;
                 PySys_WriteStderr("Error in sys.excepthook:\n");
-                if (hookType != nullptr) {
-                    detail::displayException(hookType, hookValue, hookTraceback);
+                if (hookError) {
+                    detail::displayException(hookError.type(), hookError.value(),
+                                             hookError.traceback());
                 }
                 PySys_WriteStderr("\nOriginal exception was:\n");
-                Py_XDECREF(hookType);
-                Py_XDECREF(hookValue);
-                Py_XDECREF(hookTraceback);
                 PyErr_Clear();
             }
         }
@@ -275,9 +354,6 @@ inline void printPendingError() {
     if (!shown) {
         detail::displayException(type, value, traceback);
     }
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(traceback);
     PyErr_Clear();
 }
 

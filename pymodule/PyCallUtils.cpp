@@ -130,36 +130,30 @@ std::string PyError2StdString(PyObject* type) {
     if (type == nullptr) {
         return text;
     }
-    PyObject* rawType = nullptr;  // the three are owned after Fetch
-    PyObject* rawValue = nullptr;
-    PyObject* rawTraceback = nullptr;
-    PyErr_Fetch(&rawType, &rawValue, &rawTraceback);
-    PyErr_NormalizeException(&rawType, &rawValue, &rawTraceback);
-    PyRef errorType = PyRef::steal(rawType);
-    PyRef value = PyRef::steal(rawValue);
-    PyRef traceback = PyRef::steal(rawTraceback);
-    if (!value) {
+    pycompat::TakenError error;
+    if (error.value() == nullptr) {
         PyErr_Clear();
         return text;
     }
+    PyObject* traceback = error.traceback();  // borrowed from error
 
-    const std::string valueText = strOf(value.get());
-    const std::string typeText = reprOf(errorType.get());
+    const std::string valueText = strOf(error.value());
+    const std::string typeText = reprOf(error.type());
 
     // Only the first entry of the traceback: the outermost frame, listed first by the
     // interpreter. Read through attributes, which every supported version computes the same way.
     std::string fileText;
     std::string functionText;
     long line = -1;
-    if (traceback && traceback.get() != Py_None) {
-        PyRef lineNumber = attributeOf(traceback.get(), "tb_lineno");
+    if (traceback != nullptr && traceback != Py_None) {
+        PyRef lineNumber = attributeOf(traceback, "tb_lineno");
         if (lineNumber && PyLong_Check(lineNumber.get())) {
             line = PyLong_AsLong(lineNumber.get());
             if (line == -1 && PyErr_Occurred() != nullptr) {
                 PyErr_Clear();
             }
         }
-        PyRef frame = attributeOf(traceback.get(), "tb_frame");
+        PyRef frame = attributeOf(traceback, "tb_frame");
         PyRef code = attributeOf(frame.get(), "f_code");
         if (code) {
             PyRef fileName = attributeOf(code.get(), "co_filename");

@@ -1,6 +1,7 @@
 // Text of a Python exception as the interpreter itself would print it.
 #include "ErrorText.h"
 
+#include "PyCompat.h"
 #include "PyRef.h"
 
 namespace interpreter_detail {
@@ -56,24 +57,14 @@ std::string plain(PyObject* type, PyObject* value) {
 }  // namespace
 
 std::string takePendingErrorText() {
-    PyObject* rawType = nullptr;  // owned after Fetch
-    PyObject* rawValue = nullptr;
-    PyObject* rawTraceback = nullptr;
-    PyErr_Fetch(&rawType, &rawValue, &rawTraceback);
-    if (rawType == nullptr) {
+    pycompat::TakenError error;
+    if (!error) {
         return std::string();
     }
-    PyErr_NormalizeException(&rawType, &rawValue, &rawTraceback);
-    PyRef type = PyRef::steal(rawType);
-    PyRef value = PyRef::steal(rawValue);
-    PyRef traceback = PyRef::steal(rawTraceback);
-    if (value && traceback) {
-        PyException_SetTraceback(value.get(), traceback.get());
-    }
-    std::string text = formatted(type.get(), value.get(), traceback.get());
+    std::string text = formatted(error.type(), error.value(), error.traceback());
     PyErr_Clear();
     if (text.empty()) {
-        text = plain(type.get(), value.get());
+        text = plain(error.type(), error.value());
     }
     while (!text.empty() && text.back() == '\n') {
         text.pop_back();

@@ -46,18 +46,13 @@ public:
         }
     }
     ~MainFileBinding() {
-        PyObject* type = nullptr;  // a pending error of the caller, owned while put aside
-        PyObject* value = nullptr;
-        PyObject* traceback = nullptr;
-        PyErr_Fetch(&type, &value, &traceback);
+        pycompat::ErrorScope callersError;  // pending again, alone, when this returns
         if (_previous) {
             PyDict_SetItemString(_globals, "__file__", _previous.get());
         } else if (PyDict_GetItemString(_globals, "__file__") != nullptr) {
             PyDict_DelItemString(_globals, "__file__");
         }
         _previous.reset();
-        PyErr_Clear();
-        PyErr_Restore(type, value, traceback);  // steals all three
     }
     MainFileBinding(const MainFileBinding&) = delete;
     MainFileBinding& operator=(const MainFileBinding&) = delete;
