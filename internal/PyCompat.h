@@ -3,7 +3,6 @@
 #pragma once
 
 #include <Python.h>
-#include <frameobject.h>
 
 #include <cstdio>
 #include <string>

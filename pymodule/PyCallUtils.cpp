@@ -8,30 +8,10 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "PyText.h"
 #include "plugin/ScriptErrors.h"
 
 namespace {
-
-// UTF-8 text of a str object; text that cannot be encoded strictly (lone surrogates) is escaped
-// rather than lost. Never leaves an error pending.
-std::string utf8Of(PyObject* text) {
-    if (text == nullptr) {
-        return std::string();
-    }
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(text, &size);  // borrowed buffer of `text`
-    if (data != nullptr) {
-        return std::string(data, static_cast<std::size_t>(size));
-    }
-    PyErr_Clear();
-    PyRef bytes = PyRef::steal(PyUnicode_AsEncodedString(text, "utf-8", "backslashreplace"));
-    if (!bytes) {
-        PyErr_Clear();
-        return std::string();
-    }
-    return std::string(PyBytes_AS_STRING(bytes.get()),
-                       static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
-}
 
 std::string strOf(PyObject* object) {
     if (object == nullptr) {
@@ -42,7 +22,7 @@ std::string strOf(PyObject* object) {
         PyErr_Clear();
         return std::string();
     }
-    return utf8Of(text.get());
+    return pytext::utf8Text(text.get());
 }
 
 std::string reprOf(PyObject* object) {
@@ -54,7 +34,7 @@ std::string reprOf(PyObject* object) {
         PyErr_Clear();
         return std::string();
     }
-    return utf8Of(text.get());
+    return pytext::utf8Text(text.get());
 }
 
 // An attribute as a new reference, or empty (the lookup error cleared).

@@ -10,6 +10,7 @@
 #include "FieldTypes.h"
 #include "ICDFileLoader.h"
 #include "ICDHandler.h"
+#include "ReadFile.h"
 #include "TextFormat.h"
 #include "XmlConformance.h"
 
@@ -254,27 +255,17 @@ std::unique_ptr<ICDHandler> loadDocument(const pugi::xml_document& document,
 }
 
 bool readFile(const std::string& path, std::string* text, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        const int cause = errno;
-        *error =
-            icdhost_text::escapeControls(path) + ": cannot open the file: " + std::strerror(cause);
-        return false;
+    using icdhost_text::FileRead;
+    int cause = 0;
+    const FileRead read = icdhost_text::readWholeFile(path, *text, cause);
+    if (read == FileRead::Done) {
+        return true;
     }
-    char buffer[65536];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text->append(buffer, count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    const int cause = errno;
-    std::fclose(file);
-    if (failed) {
-        *error =
-            icdhost_text::escapeControls(path) + ": cannot read the file: " + std::strerror(cause);
-        return false;
-    }
-    return true;
+    *error =
+        icdhost_text::escapeControls(path) +
+        (read == FileRead::CannotOpen ? ": cannot open the file: " : ": cannot read the file: ") +
+        std::strerror(cause);
+    return false;
 }
 
 int lineOf(const std::string& text, std::ptrdiff_t offset) {

@@ -3,21 +3,9 @@
 
 #include "PyCompat.h"
 #include "PyRef.h"
+#include "PyText.h"
 
 namespace interpreter_detail {
-
-std::string utf8Text(PyObject* text) {
-    if (text == nullptr || !PyUnicode_Check(text)) {
-        return std::string();
-    }
-    PyRef bytes = PyRef::steal(PyUnicode_AsEncodedString(text, "utf-8", "backslashreplace"));
-    if (!bytes) {
-        PyErr_Clear();
-        return std::string();
-    }
-    return std::string(PyBytes_AS_STRING(bytes.get()),
-                       static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
-}
 
 namespace {
 
@@ -37,7 +25,7 @@ std::string formatted(PyObject* type, PyObject* value, PyObject* traceback) {
         return std::string();
     }
     PyRef joined = PyRef::steal(PyUnicode_Join(separator.get(), lines.get()));
-    return utf8Text(joined.get());
+    return pytext::utf8Text(joined.get());
 }
 
 // "TYPE: VALUE" when the traceback module cannot format (it failed to import, or raised).
@@ -45,7 +33,7 @@ std::string plain(PyObject* type, PyObject* value) {
     std::string text = reinterpret_cast<PyTypeObject*>(type)->tp_name;
     if (value != nullptr) {
         PyRef message = PyRef::steal(PyObject_Str(value));
-        std::string detail = utf8Text(message.get());
+        std::string detail = pytext::utf8Text(message.get());
         if (!detail.empty()) {
             text += ": " + detail;
         }

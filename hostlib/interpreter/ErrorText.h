@@ -13,8 +13,4 @@ namespace interpreter_detail {
 // like any other exception. Precondition: the interpreter lock is held.
 std::string takePendingErrorText();
 
-// UTF-8 text of a str (bad characters escaped); the empty text for anything else. Leaves no error
-// pending. Precondition: the interpreter lock is held.
-std::string utf8Text(PyObject* text);
-
 }  // namespace interpreter_detail

@@ -12,6 +12,7 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "ReadFile.h"
 #include "ThreadStates.h"
 
 using interpreter_detail::EntryRecord;
@@ -61,24 +62,6 @@ private:
     PyObject* _globals;
     PyRef _previous;
 };
-
-// Reads a whole file; on failure returns false with errno describing it.
-bool readFile(const std::string& path, std::string& contents) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    char buffer[65536];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        contents.append(buffer, count);
-    }
-    bool failed = std::ferror(file) != 0;
-    int error = errno;
-    std::fclose(file);
-    errno = error;
-    return !failed;
-}
 
 // Every session ever made: sessions are never deleted, so each stays listed here, reachable until
 // the process ends, whatever becomes of the pointer its maker kept. Guarded by sessionsMutex(),
@@ -156,8 +139,9 @@ bool PySession::exec_file(const std::string& path) {
         return false;
     }
     std::string source;
-    bool read = readFile(path, source);
-    int readError = errno;
+    int readError = 0;
+    const bool read =
+        icdhost_text::readWholeFile(path, source, readError) == icdhost_text::FileRead::Done;
     SessionEntry entry(_interpreter, interpreter_detail::kKindExecFile);
     if (!read) {
         errno = readError;

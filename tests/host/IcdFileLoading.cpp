@@ -70,6 +70,10 @@ TEST(IcdFileLoading, EachKindOfBadFileGivesOneErrorLineWithFileLineAndReasonAndL
     std::string error;
     EXPECT_EQ(ICDHandler::load(path, &error), nullptr);
     EXPECT_EQ(error, path + ": cannot open the file: No such file or directory");
+    // A folder opens, but reading it fails.
+    const std::string folder = testing::TempDir();
+    EXPECT_EQ(ICDHandler::load(folder, &error), nullptr);
+    EXPECT_EQ(error, folder + ": cannot read the file: Is a directory");
 }
 
 // Files that are not XML although a lenient parser takes them, and names a script or icdhost's

@@ -8,21 +8,11 @@
 #include "PyCompat.h"
 #include "PyInterpreter.h"
 #include "PyRef.h"
+#include "PyText.h"
 
 namespace icdhost {
 
 namespace {
-
-// UTF-8 of a str, characters that do not encode escaped. Precondition: the interpreter is held.
-std::string utf8Of(PyObject* text) {
-    PyRef bytes = PyRef::steal(PyUnicode_AsEncodedString(text, "utf-8", "backslashreplace"));
-    if (!bytes) {
-        PyErr_Clear();
-        return std::string();
-    }
-    return std::string(PyBytes_AS_STRING(bytes.get()),
-                       static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
-}
 
 // Runs `code` as an expression when it is one, else as statements. Gives false after printing
 // the error. `shown` gets repr() of an expression's value and `echo` is set for it, except for
@@ -50,7 +40,7 @@ bool runCode(PySession* session, const std::string& code, std::string* shown, bo
         return false;
     }
     if (expression) {
-        *shown = utf8Of(text.get());
+        *shown = pytext::utf8Text(text.get());
         *echo = value.get() != Py_None;
     }
     return true;
