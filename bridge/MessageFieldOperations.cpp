@@ -1,12 +1,33 @@
 // Message and field operations the script calls on its handler's ICD. Each runs with the
-// script's session held, which also guards _reservations; none prints, raises or leaves a Python
+// script's session held; _reservations has its own guard, since with a lock per interpreter two
+// plug-ins' scripts may reach one bridge at the same time. None prints, raises or leaves a Python
 // error pending: a failure is only a False or None result.
 #include "ICDHandler.h"
 #include "ICDMessage.h"
 #include "ICDMessageField.h"
+#include "PyInterpreter.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
 
 namespace {
+
+// Holds a bridge's _reservationsMutex. Precondition: the holder calls nothing that may run Python
+// (no commit, no encoder). A thread holding an interpreter that finds the mutex taken waits with
+// the interpreter released: the owner may be waiting for that interpreter.
+class ReservationsLock {
+public:
+    explicit ReservationsLock(std::mutex& mutex) : _mutex(mutex) {
+        if (!_mutex.try_lock()) {
+            PyInterpreterRelease release;
+            _mutex.lock();
+        }
+    }
+    ~ReservationsLock() { _mutex.unlock(); }
+    ReservationsLock(const ReservationsLock&) = delete;
+    ReservationsLock& operator=(const ReservationsLock&) = delete;
+
+private:
+    std::mutex& _mutex;
+};
 
 PyObject* newBool(bool value) {
     return PyBool_FromLong(value ? 1 : 0);  // new reference
@@ -56,8 +77,11 @@ PyObject* ProxyPluginPyHandlerInterface::commitSingleMessageField(std::string me
     }
     // Only fields this bridge reserved may be committed (a missing field is never a key).
     ICDGenericMessageField* target = found->findMessageField(field);
-    if (_reservations.find(target) == _reservations.end()) {
-        return newBool(false);
+    {
+        ReservationsLock lock(_reservationsMutex);
+        if (_reservations.find(target) == _reservations.end()) {
+            return newBool(false);
+        }
     }
     return newBool(found->commitSingleField(target));
 }
@@ -68,6 +92,8 @@ PyObject* ProxyPluginPyHandlerInterface::setMessageFieldReserved(std::string mes
     if (target == nullptr) {
         return newBool(false);
     }
+    // Held for the whole change, so that two scripts never hand out or delete one holder twice.
+    ReservationsLock lock(_reservationsMutex);
     if (reserve) {
         if (target->isReserved()) {
             return newBool(false);

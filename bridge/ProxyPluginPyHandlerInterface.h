@@ -6,16 +6,20 @@
 //
 // Lock rules: _mutex guards _eventQueue, _running, _lastError and the idle bookkeeping; it is held
 // only for constant work, never while Python runs nor while waiting for an interpreter (a thread
-// holding the session may take it briefly). _reservations is touched only with a script's session
-// held. The process-wide list of bridges has a mutex of its own, held only to add, remove or pin
-// bridges (order: that mutex, then a bridge's _mutex). Every lock and its order: docs/design.md.
+// holding the session may take it briefly). _reservations is guarded by _reservationsMutex, held
+// while a reservation is made or released (calls into the host library that run no Python); a
+// thread holding an interpreter that finds it taken waits with the interpreter released. The
+// process-wide list of bridges has a mutex of its own, held only to add, remove or pin bridges
+// (order: that mutex, then a bridge's _mutex). Every lock and its order: docs/design.md.
 //
 // The event callables may come from another script than the bridge's own: any script reaches any
 // bridge through the handler key, and with two plug-ins on one ICD the first plug-in's bridge
-// delivers the callable the second one registered. Each runs in the session of the script that
-// registered it (the rule of PySession::current), never in the bridge's: a callable and that
-// session are stored and replaced together under _mutex, and _eventGeneration counts the
-// replacements so that the delivering thread reads the slots again only when they changed.
+// delivers the callable the second one registered (with a lock per interpreter each plug-in's
+// lookups find its own bridge first: see ProxyPluginPyInterface::getHandlerInterface). Each runs in
+// the session of the script that registered it (the rule of PySession::current), never in the
+// bridge's: a callable and that session are stored and replaced together under _mutex, and
+// _eventGeneration counts the replacements so that the delivering thread reads the slots again only
+// when they changed.
 #pragma once
 
 #include <Python.h>
@@ -74,6 +78,8 @@ public:
     static bool waitUntilAllIdle(std::chrono::milliseconds timeout);
 
     ICDHandler* getHandler() const { return _handler; }
+    // The session of the plug-in that made the bridge.
+    PySession* getSession() const { return _session; }
     std::string getLastError() const;
 
 private:
@@ -95,7 +101,8 @@ private:
     // Leading entries of _eventQueue queued before _carryData was set: numbers without data,
     // which the data callable never gets. Guarded by _mutex.
     std::size_t _plainEntries = 0;
-    std::map<ICDGenericMessageField*, ICDUiObject*> _reservations;
+    std::map<ICDGenericMessageField*, ICDUiObject*> _reservations;  // _reservationsMutex
+    std::mutex _reservationsMutex;
     // An event callable and the session that registered it, where it is called and released.
     struct EventSlot {
         PyObject* callable = nullptr;  // owned by the bridge's slots, borrowed in a copy

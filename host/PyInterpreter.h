@@ -58,6 +58,18 @@ public:
     // on CPython 3.9 to 3.12). Precondition: the calling thread holds no interpreter.
     static void restoreThread(PyThreadState* state);
 
+    // Whether the sub-interpreters made from now on each get an interpreter lock of their own
+    // (and their own object allocator) instead of sharing one: threads running different plug-ins
+    // then run Python at the same time and never wait for each other's lock. Needs CPython 3.12
+    // or later: returns false there without changing anything. Precondition: no sub-interpreter
+    // has been made yet (the two kinds never live in one process).
+    static bool useOwnLocks(bool own);
+    static bool ownLocks();
+    // Makes a sub-interpreter of the chosen kind and returns its first thread state, made on the
+    // calling thread and released (no lock held on return); null on failure, with `error` set.
+    // A caller holding an interpreter gives it up meanwhile.
+    PyThreadState* newSubInterpreter(std::string* error);
+
     PyMainInterp(const PyMainInterp&) = delete;
     PyMainInterp& operator=(const PyMainInterp&) = delete;
 

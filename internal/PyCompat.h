@@ -110,6 +110,46 @@ inline PyThreadState* callingThreadState() {
 constexpr bool kLockRequestStaysInWaitersInterpreter =
     PY_VERSION_HEX >= 0x03090000 && PY_VERSION_HEX < 0x030D0000;
 
+// Whether a sub-interpreter can have an interpreter lock of its own (Py_NewInterpreterFromConfig
+// with PyInterpreterConfig_OWN_GIL, from 3.12).
+constexpr bool kOwnInterpreterLock = PY_VERSION_HEX >= 0x030C0000;
+
+// A new sub-interpreter, returned with its state current and its lock held, as Py_NewInterpreter
+// does: the caller's state is no longer current, and on 3.12+ the caller's lock is released. With
+// `ownLock` (3.12+ only, see kOwnInterpreterLock) it gets a lock and an object allocator of its
+// own; threads and daemon threads are allowed, os.fork() is not, subprocess is; an extension
+// module without multi-phase initialisation refuses to import with CPython's ImportError. On
+// failure: null, the caller's state current again, `error` says why. Precondition: the calling
+// thread holds the interpreter lock with some state current.
+inline PyThreadState* newInterpreter(bool ownLock, std::string* error) {
+#if PY_VERSION_HEX >= 0x030C0000
+    if (ownLock) {
+        PyInterpreterConfig config = {};
+        config.use_main_obmalloc = 0;
+        config.allow_fork = 0;
+        config.allow_exec = 1;
+        config.allow_threads = 1;
+        config.allow_daemon_threads = 1;
+        config.check_multi_interp_extensions = 1;
+        config.gil = PyInterpreterConfig_OWN_GIL;
+        PyThreadState* state = nullptr;
+        const PyStatus status = Py_NewInterpreterFromConfig(&state, &config);
+        if (PyStatus_Exception(status)) {
+            *error = status.err_msg != nullptr ? status.err_msg : "unknown error";
+            return nullptr;
+        }
+        return state;
+    }
+#else
+    (void)ownLock;
+#endif
+    PyThreadState* state = Py_NewInterpreter();
+    if (state == nullptr) {
+        *error = "Py_NewInterpreter failed";
+    }
+    return state;
+}
+
 // `callable(argument)`: what PyObject_CallFunctionObjArgs(callable, argument, NULL) does, through
 // the fastest call each version offers (no argument list walked, no tuple built from 3.8 on). A
 // new reference, or null with the error pending. Precondition: the interpreter lock is held.

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "Isolation.h"
 #include "pymodule/ProxyPluginPyInterface.h"
 #include "pymodule/PyCallUtils.h"
 
@@ -19,7 +20,9 @@ ProxyPythonPlugin::ProxyPythonPlugin(std::string name)
       _session(nullptr),
       _interface(nullptr),
       _running(false),
-      _initialised(false) {}
+      _initialised(false) {
+    plugin_isolation::settle();
+}
 
 ProxyPythonPlugin::~ProxyPythonPlugin() {
     // The registry object, the session, the sub-interpreter and the bridges outlive the plug-in;

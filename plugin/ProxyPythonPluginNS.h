@@ -47,3 +47,13 @@ extern "C" PPP_API int ProxyPythonPluginIsRunning(const ICDPluginObject* object)
 // action or module function call). A host compares it before and after a run to learn that a
 // script went wrong. Exported undecorated; any thread.
 extern "C" PPP_API unsigned long long ProxyPythonPluginScriptErrorCount();
+// Chooses how the plug-ins' sub-interpreters share the interpreter lock: "shared" (one lock for
+// all, the default) or "own-gil" (one lock per plug-in, CPython 3.12 and later; on an older
+// CPython one warning line and the shared lock). Without a call, the environment variable
+// PROXYPLUGIN_ISOLATION gives the choice (an unknown value: one error line, the shared lock).
+// Precondition: called before the first plug-in object is created; afterwards a different choice
+// is refused with one error line on standard error. False when refused (also for an unknown
+// mode). Exported undecorated for hosts that load the library with dlopen.
+extern "C" PPP_API bool ProxyPythonPluginSetIsolation(const char* mode);
+// The isolation in force: "own-gil" or "shared". Settles the choice if no plug-in exists yet.
+extern "C" PPP_API const char* ProxyPythonPluginIsolation();

@@ -2,8 +2,8 @@
 // session and modules proxyplugin and proxyplugin_ext (once), then per handler the handler's
 // constants, a handler bridge, the script run, the plug-in's name and its help action.
 //
-// Lock rules: the interpreter lock is taken only between PyMainInterp::restoreThread and
-// PyEval_SaveThread in createSubInterpreter, inside PySession::Use guards, and inside
+// Lock rules: the interpreter lock is taken only inside PyMainInterp::newSubInterpreter, inside
+// PySession::Use guards, and inside
 // PySession::eval / exec_file (which enter the session themselves, so no guard is held around
 // them).
 #include "ProxyPythonPlugin.h"
@@ -115,18 +115,12 @@ void ProxyPythonPlugin::init() {
 }
 
 void ProxyPythonPlugin::createSubInterpreter() {
-    // Py_NewInterpreter needs the lock held with some state current: before 3.12 it returns
-    // without the lock when called from a thread with no state. The stored state is the one the
-    // previous set-up released (or the main interpreter's), so the lock is taken through it. A
-    // caller that already holds an interpreter gives it up for this span: restoring a state on
-    // top of a current one deadlocks.
-    PyInterpreterRelease release;
-    PyMainInterp* main = PyMainInterp::PyMainInterpInstance();
-    PyMainInterp::restoreThread(main->getPyThreadState());
-    // On failure Py_NewInterpreter makes the caller's state current again and returns null, so
-    // the state saved below is the one restored above either way.
-    _threadState = Py_NewInterpreter();
-    main->setPyThreadState(PyEval_SaveThread());
+    std::string error;
+    _threadState = PyMainInterp::PyMainInterpInstance()->newSubInterpreter(&error);
+    // The shared lock's failure has always been reported by init alone.
+    if (_threadState == nullptr && PyMainInterp::ownLocks()) {
+        std::cerr << "ProxyPythonPlugin: " << error << std::endl;
+    }
 }
 
 void ProxyPythonPlugin::createModule() {

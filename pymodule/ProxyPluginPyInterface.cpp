@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <shared_mutex>
 #include <string_view>
 #include <unordered_map>
@@ -44,6 +45,10 @@ struct RegistryIndex {
     std::deque<std::string> keyTexts;
     std::unordered_map<std::string_view, ProxyPluginPyInterface*> byIdentifier;
     std::unordered_map<std::string_view, ProxyPluginPyHandlerInterface*> byKey;
+    // Every bridge by handler key and the interpreter of the plug-in that made it: with a lock per
+    // interpreter a script's lookups resolve to its own plug-in's bridge.
+    std::map<std::pair<std::string_view, const PyInterpreterState*>, ProxyPluginPyHandlerInterface*>
+        byKeyInInterpreter;
 };
 
 RegistryIndex& registryIndex() {
@@ -64,6 +69,41 @@ struct LastFound {
 
 thread_local LastFound<ProxyPluginPyInterface> lastInterface = {};
 thread_local LastFound<ProxyPluginPyHandlerInterface> lastBridge = {};
+// The last lookup by key and interpreter, and that interpreter.
+thread_local LastFound<ProxyPluginPyHandlerInterface> lastOwnBridge = {};
+thread_local const PyInterpreterState* lastOwnInterpreter = nullptr;
+
+// The bridge of `key` that the plug-in running in the calling thread's interpreter made; the
+// first bridge of the key when that plug-in made none for it (or no interpreter is held).
+ProxyPluginPyHandlerInterface* lookUpOwnBridge(std::string_view wanted) {
+    PyThreadState* current = pycompat::currentThreadStateUnchecked();
+    const PyInterpreterState* interpreter =
+        current != nullptr ? pycompat::interpreterOf(current) : nullptr;
+    LastFound<ProxyPluginPyHandlerInterface>& last = lastOwnBridge;
+    if (last.value != nullptr && interpreter == lastOwnInterpreter &&
+        wanted.size() == last.length && std::memcmp(wanted.data(), last.text, last.length) == 0) {
+        return last.value;
+    }
+    ProxyPluginPyHandlerInterface* value = nullptr;
+    {
+        std::shared_lock<std::shared_mutex> lock(registryMutex());
+        RegistryIndex& index = registryIndex();
+        auto own = index.byKeyInInterpreter.find({wanted, interpreter});
+        if (own != index.byKeyInInterpreter.end()) {
+            value = own->second;
+        } else {
+            auto first = index.byKey.find(wanted);
+            value = first != index.byKey.end() ? first->second : nullptr;
+        }
+    }
+    if (value != nullptr && wanted.size() <= sizeof last.text) {
+        std::memcpy(last.text, wanted.data(), wanted.size());
+        last.length = wanted.size();
+        last.value = value;
+        lastOwnInterpreter = interpreter;
+    }
+    return value;
+}
 
 template <typename Value>
 Value* lookUp(const std::unordered_map<std::string_view, Value*>& index, std::string_view wanted,
@@ -353,11 +393,16 @@ void ProxyPluginPyInterface::addHandlerInterface(std::string key,
                                                  ProxyPluginPyHandlerInterface* bridge) {
     {
         std::unique_lock<std::shared_mutex> lock(registryMutex());
+        RegistryIndex& index = registryIndex();
+        index.keyTexts.push_back(key);
+        const std::string_view text = index.keyTexts.back();
         auto added = _proxy_handler_map.emplace(std::move(key), bridge);
         if (added.second) {
-            RegistryIndex& index = registryIndex();
-            index.keyTexts.push_back(added.first->first);
-            index.byKey.emplace(index.keyTexts.back(), bridge);
+            index.byKey.emplace(text, bridge);
+        }
+        PySession* session = bridge != nullptr ? bridge->getSession() : nullptr;
+        if (session != nullptr && session->interpreter() != nullptr) {
+            index.byKeyInInterpreter.emplace(std::make_pair(text, session->interpreter()), bridge);
         }
     }
     if (bridge != nullptr) {
@@ -366,10 +411,13 @@ void ProxyPluginPyInterface::addHandlerInterface(std::string key,
 }
 
 ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(const std::string& key) {
-    return lookUp(registryIndex().byKey, key, lastBridge);
+    return getHandlerInterface(key.c_str());
 }
 
 ProxyPluginPyHandlerInterface* ProxyPluginPyInterface::getHandlerInterface(const char* key) {
+    if (PyMainInterp::ownLocks()) {
+        return lookUpOwnBridge(key != nullptr ? key : "");
+    }
     return lookUp(registryIndex().byKey, key != nullptr ? key : "", lastBridge);
 }
 

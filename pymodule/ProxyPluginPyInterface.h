@@ -80,8 +80,11 @@ public:
     PyObject* addAction(unsigned int id, char* name, PyObject* callable, int parentId);
 
     void addHandlerInterface(std::string key, ProxyPluginPyHandlerInterface* bridge);
-    // The bridge registered under a handler key, or null. The table is process-wide: any script
-    // reaches any bridge whose key it knows. Lock free after the calling thread's first success.
+    // The bridge registered first under a handler key, or null. The table is process-wide: any
+    // script reaches any bridge whose key it knows. With a lock per interpreter
+    // (PyMainInterp::ownLocks) the bridge made by the plug-in whose interpreter the calling thread
+    // runs comes first, when it made one for that key: a second plug-in on one ICD keeps its own
+    // bridge. Lock free after the calling thread's first success.
     static ProxyPluginPyHandlerInterface* getHandlerInterface(const std::string& key);
     static ProxyPluginPyHandlerInterface* getHandlerInterface(const char* key);
 

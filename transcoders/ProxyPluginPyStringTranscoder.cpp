@@ -9,13 +9,22 @@
 #include "PyRef.h"
 #include "plugin/ScriptErrors.h"
 
+namespace {
+
+// A new reference or null. Precondition: the session is held.
+PyObject* methodName(const char* name) {
+    return PyMainInterp::ownLocks() ? PyUnicode_FromString(name) : PyUnicode_InternFromString(name);
+}
+
+}  // namespace
+
 ProxyPluginPyStringTranscoder::ProxyPluginPyStringTranscoder(PySession* session, PyObject* object,
                                                              bool alwaysEnterSession,
                                                              bool pythonDriver)
     : ProxyPluginPyBaseTrascoder(session, object, alwaysEnterSession, pythonDriver),
       ICDStringTranscoder("ProxyPluginPyStringTranscoder"),
-      _encodeName(PyUnicode_InternFromString("encode")),  // new references or null
-      _decodeName(PyUnicode_InternFromString("decode")) {
+      _encodeName(methodName("encode")),
+      _decodeName(methodName("decode")) {
     _format = "s";
     // Without a name object the lookup falls back to the name's text; nothing is lost.
     PyErr_Clear();

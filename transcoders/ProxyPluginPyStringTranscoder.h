@@ -34,6 +34,9 @@ private:
     // call. A new reference, or null with the error pending.
     PyObject* callByName(const char* method, const char* input);
 
-    PyObject* _encodeName;  // owned, may be null: the interned "encode"
-    PyObject* _decodeName;  // owned, may be null: the interned "decode"
+    // Owned, may be null: "encode" and "decode" as objects of the transcoder's own interpreter.
+    // Interned with the shared lock (the attribute lookup then matches by identity); with a lock
+    // per interpreter plain strings, since an interned one may be a process-wide object.
+    PyObject* _encodeName;
+    PyObject* _decodeName;
 };

@@ -95,3 +95,36 @@ void PyMainInterp::setPyThreadState(PyThreadState* state) {
     StoredStateLock lock;
     _threadState = state;
 }
+
+bool PyMainInterp::useOwnLocks(bool own) {
+    if (own && !pycompat::kOwnInterpreterLock) {
+        return false;
+    }
+    interpreter_detail::setSeparateLocks(own);
+    return true;
+}
+
+bool PyMainInterp::ownLocks() {
+    return interpreter_detail::separateLocks();
+}
+
+PyThreadState* PyMainInterp::newSubInterpreter(std::string* error) {
+    // Making an interpreter needs the lock held with some state current: before 3.12
+    // Py_NewInterpreter returns without the lock when called from a thread with no state. The
+    // stored state is the one the previous set-up released (or the main interpreter's), so the
+    // lock is taken through it. Restoring a state on top of a current one deadlocks: a caller's
+    // interpreter is given up for this span.
+    PyInterpreterRelease release;
+    PyMainInterp::restoreThread(getPyThreadState());
+    // On failure the caller's state is current again, so the state saved below is the one
+    // restored above either way.
+    const bool own = ownLocks();
+    PyThreadState* made = pycompat::newInterpreter(own, error);
+    PyThreadState* released = PyEval_SaveThread();
+    // With a lock per interpreter the next one is made from the main interpreter again: taking
+    // a plug-in's lock for it would make the set-up wait for that plug-in's busy threads.
+    if (!own) {
+        setPyThreadState(released);
+    }
+    return made;
+}

@@ -13,6 +13,7 @@
 #include "PyInterpreter.h"
 #include "PyRef.h"
 #include "ReadFile.h"
+#include "SinglePhaseRefusal.h"
 #include "ThreadStates.h"
 
 using interpreter_detail::EntryRecord;
@@ -90,9 +91,15 @@ PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nul
         return;
     }
     interpreter_detail::adoptThreadState(state);
-    interpreter_detail::watchInterpreter(_interpreter);
+    // With a lock per interpreter no holder keeps another interpreter's lock: nothing to watch.
+    if (!interpreter_detail::separateLocks()) {
+        interpreter_detail::watchInterpreter(_interpreter);
+    }
     Use use(this);
     interpreter_detail::installLineStreams();
+    if (interpreter_detail::separateLocks()) {
+        interpreter_detail::refuseSinglePhaseModules();
+    }
     // The namespace is __main__'s own, so that pickle, pydoc and friends find the script's names.
     PyObject* mainModule = PyImport_AddModule("__main__");  // borrowed
     if (mainModule != nullptr) {

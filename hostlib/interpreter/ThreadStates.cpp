@@ -2,6 +2,7 @@
 // interpreter on the calling thread.
 #include "ThreadStates.h"
 
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -95,6 +96,22 @@ struct ThreadRecord {
 
 thread_local ThreadRecord threadRecord;
 
+std::atomic<bool> g_separateLocks{false};
+
+// Makes `next` current in place of the state the calling thread holds (through this library or
+// its own). With one shared lock it is swapped under the lock; with a lock per interpreter the
+// held one is released before `next`'s is taken (swapping would keep the first lock held while
+// running under the second, and a thread holding B while waiting for A would deadlock with one
+// holding A while waiting for B).
+inline void switchTo(PyThreadState* next, LockWaitMarker& waits) {
+    if (g_separateLocks.load(std::memory_order_relaxed)) {
+        PyEval_SaveThread();
+        takeLock(next, waits);
+    } else {
+        PyThreadState_Swap(next);
+    }
+}
+
 void remember(ThreadRecord& record, PyInterpreterState* interpreter, PyThreadState* state,
               bool pinned) {
     record.states.push_back(OwnedState{interpreter, state, pinned});
@@ -160,7 +177,7 @@ inline void enter(PyInterpreterState* interpreter, ExecKind kind, EntryRecord& e
         return;
     }
     if (record.held != nullptr) {
-        PyThreadState_Swap(state);
+        switchTo(state, record.waits);
     } else if (PyThreadState* foreign = pycompat::callingThreadState()) {
         // The thread already runs Python on a state this library did not make current (a Python
         // thread, or a host that holds its own state): restoring would deadlock.
@@ -171,7 +188,7 @@ inline void enter(PyInterpreterState* interpreter, ExecKind kind, EntryRecord& e
             record.kind = kind;
             return;
         }
-        PyThreadState_Swap(state);
+        switchTo(state, record.waits);
     } else {
         takeLock(state, record.waits);
     }
@@ -187,7 +204,7 @@ inline void leave(const EntryRecord& entry) {
     HeldRecord& record = heldRecord;
     if (entry.entered != nullptr) {
         if (entry.previous != nullptr) {
-            PyThreadState_Swap(entry.previous);
+            switchTo(entry.previous, record.waits);
         } else {
             PyEval_SaveThread();
         }
@@ -202,6 +219,14 @@ inline void leave(const EntryRecord& entry) {
 }
 
 }  // namespace
+
+void setSeparateLocks(bool separate) {
+    g_separateLocks.store(separate, std::memory_order_relaxed);
+}
+
+bool separateLocks() {
+    return g_separateLocks.load(std::memory_order_relaxed);
+}
 
 void enterInterpreter(PyInterpreterState* interpreter, ExecKind kind, EntryRecord& entry) {
     enter(interpreter, kind, entry);

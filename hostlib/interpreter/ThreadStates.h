@@ -29,9 +29,16 @@ struct EntryRecord {
     ExecKind previousKind = kKindUntouched;
 };
 
+// Whether every interpreter has an interpreter lock of its own (see PyMainInterp::useOwnLocks).
+// Set once, before the first sub-interpreter exists; read on every switch between two states.
+void setSeparateLocks(bool separate);
+bool separateLocks();
+
 // Makes `interpreter` current on the calling thread with the thread's own state for it and
 // records `kind`. Holding it already: only the kind changes. Holding another state: switched
-// with PyThreadState_Swap under the lock. Holding nothing: PyEval_RestoreThread.
+// with PyThreadState_Swap under the one shared lock, or with separate locks by releasing the
+// held one (PyEval_SaveThread) before taking the other, so that no thread ever waits for one
+// interpreter's lock while it holds another's. Holding nothing: PyEval_RestoreThread.
 // Precondition: `interpreter` is alive (interpreters are never ended).
 void enterInterpreter(PyInterpreterState* interpreter, ExecKind kind, EntryRecord& entry);
 // Undoes enterInterpreter. Precondition: same thread, entries left in reverse order.

@@ -63,6 +63,9 @@ protected:
 
 TEST_F(ScriptObjectsInTheirOwnInterpreter,
        EventCallablesRunWhereTheyWereRegisteredWhicheverBridgeDeliversThem) {
+    if (PyMainInterp::ownLocks()) {
+        GTEST_SKIP() << "with a lock per interpreter each script reaches its own bridge";
+    }
     // The second script's registration went to the first plug-in's bridge and replaced the first
     // script's callable, which was released in its own interpreter.
     EXPECT_EQ(in(first.get(), "registered() is None, released, misplaced"),
@@ -80,6 +83,29 @@ TEST_F(ScriptObjectsInTheirOwnInterpreter,
     EXPECT_EQ(in(first.get(), "len(events), events[-1], misplaced"),
               "(10, ('e2009', '502.25', 10), [])");
     EXPECT_EQ(in(second.get(), "len(events)"), "50");
+}
+
+// With a lock per interpreter a handler key leads each script to its own plug-in's bridge: the
+// second registration leaves the first script's callable in place, and every event reaches both.
+TEST_F(ScriptObjectsInTheirOwnInterpreter,
+       WithALockPerInterpreterEachPluginKeepsItsOwnEventCallableOnOneIcd) {
+    if (!PyMainInterp::ownLocks()) {
+        GTEST_SKIP() << "the shared lock keeps one bridge per handler key";
+    }
+    EXPECT_EQ(in(first.get(), "registered() is None, released, misplaced"), "(False, [], [])");
+    deliverEvents(1000, 50);
+    for (ProxyPythonPlugin* plugin : {first.get(), second.get()}) {
+        EXPECT_EQ(in(plugin, "len(events), events[0], events[-1], misplaced"),
+                  "(50, ('e1000', '250', 1), ('e1049', '262.25', 50), [])");
+    }
+    // Registering again replaces only the script's own callable, released where it was made.
+    ASSERT_TRUE(harness::run(second->getSession(), "register_event_callable()"));
+    EXPECT_EQ(in(second.get(), "released, misplaced"), "(['event callable'], [])");
+    EXPECT_EQ(in(first.get(), "registered() is None, released"), "(False, [])");
+    deliverEvents(2000, 10);
+    EXPECT_EQ(in(first.get(), "len(events), events[-1]"), "(60, ('e2009', '502.25', 60))");
+    EXPECT_EQ(in(second.get(), "len(events), events[-1], misplaced"),
+              "(60, ('e2009', '502.25', 60), [])");
 }
 
 TEST_F(ScriptObjectsInTheirOwnInterpreter, EncodersRunWhereTheyWereInstalledFromAnyHostThread) {

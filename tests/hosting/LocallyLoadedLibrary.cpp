@@ -5,17 +5,30 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "tests/hosting/HostProbeRun.h"
+#include "tests/support/Isolation.h"
 
 using hostingtest::runProbe;
 using ::testing::StartsWith;
 
+// With a lock per interpreter an extension module without multi-phase initialisation may refuse
+// with CPython's own ImportError, as it would in any such interpreter; never with a missing
+// symbol.
 TEST(LocallyLoadedLibrary, ScriptsImportEveryCExtensionModuleOfTheStandardLibrary) {
     testfiles::ScratchDir dir;
     const hostingtest::ProbeRun run = runProbe(dir.copy("hosting", "host_script.py"));
     EXPECT_EQ(run.status, 0) << run.err;
+    const std::regex refused(
+        "ImportError: module _[a-z0-9]+ does not support loading in "
+        "subinterpreters");
     for (const char* module : {"decimal", "ctypes", "ssl", "sqlite3", "bz2", "lzma", "asyncio"}) {
-        EXPECT_EQ(run.line("module " + std::string(module)), "ok") << run.out;
+        const std::string line = run.line("module " + std::string(module));
+        if (isolation::ownLockRequested() && std::regex_match(line, refused)) {
+            continue;
+        }
+        EXPECT_EQ(line, "ok") << run.out;
     }
 }
 

@@ -158,3 +158,30 @@ TEST(EntryPoints, TheRunningStateAndTheScriptErrorCountAreReadByUndecoratedNames
     EXPECT_EQ(ofNull, -1);
     EXPECT_EQ(afterDestroy, -1);
 }
+
+// A host chooses the isolation before its first plug-in: an unknown mode is refused at any time,
+// and once a plug-in exists only the choice in force is accepted; each refusal is one line on
+// standard error. The host's choice wins over PROXYPLUGIN_ISOLATION.
+TEST(EntryPoints, TheIsolationIsChosenBeforeTheFirstPluginAndRefusedWithOneLineAfterwards) {
+    CaptureOutput output;
+    const bool unknownAccepted = ProxyPythonPluginSetIsolation("own-GIL");
+    const bool nullAccepted = ProxyPythonPluginSetIsolation(nullptr);
+    const bool sharedAccepted = ProxyPythonPluginSetIsolation("shared");
+    ProxyPythonPluginNS::onCreate();
+    const std::string inForce = ProxyPythonPluginIsolation();
+    const bool laterOwnAccepted = ProxyPythonPluginSetIsolation("own-gil");
+    const bool laterSameAccepted = ProxyPythonPluginSetIsolation("shared");
+    ProxyPythonPluginNS::onDestroy();
+    EXPECT_FALSE(unknownAccepted);
+    EXPECT_FALSE(nullAccepted);
+    EXPECT_TRUE(sharedAccepted);
+    EXPECT_EQ(inForce, "shared");
+    EXPECT_FALSE(PyMainInterp::ownLocks());
+    EXPECT_FALSE(laterOwnAccepted);
+    EXPECT_TRUE(laterSameAccepted);
+    EXPECT_EQ(output.err(),
+              "ProxyPythonPlugin: unknown isolation 'own-GIL' (own-gil or shared)\n"
+              "ProxyPythonPlugin: unknown isolation '' (own-gil or shared)\n"
+              "ProxyPythonPlugin: the isolation is chosen before the first plug-in is created; it "
+              "stays shared\n");
+}

@@ -21,6 +21,7 @@ constexpr const char* kWaitSymbol = "ProxyPythonPluginWaitForEvents";
 constexpr const char* kSessionSymbol = "ProxyPythonPluginSessionOf";
 constexpr const char* kErrorCountSymbol = "ProxyPythonPluginScriptErrorCount";
 constexpr const char* kRunningSymbol = "ProxyPythonPluginIsRunning";
+constexpr const char* kIsolationSymbol = "ProxyPythonPluginSetIsolation";
 
 std::string executableDir() {
     std::vector<char> buffer(4096);
@@ -76,6 +77,7 @@ bool PluginLibrary::open(const std::string& path, std::string* error) {
     _scriptErrorCount = lookUp<CountFunction>(_handle, kErrorCountSymbol);
     _isRunning = lookUp<RunningFunction>(_handle, kRunningSymbol);
     _sessionOf = lookUp<SessionFunction>(_handle, kSessionSymbol);
+    _setIsolation = lookUp<IsolationFunction>(_handle, kIsolationSymbol);
     // Without the session look-up no action or menu could be run safely.
     const char* missing = _apiVersion == nullptr  ? kApiVersionSymbol
                           : _create == nullptr    ? kCreateSymbol
@@ -103,6 +105,19 @@ void PluginLibrary::destroyAll() const {
 
 PySession* PluginLibrary::sessionOf(ICDPluginObject* plugin) const {
     return _sessionOf(plugin);
+}
+
+bool PluginLibrary::setIsolation(const std::string& mode, std::string* error) const {
+    if (_setIsolation == nullptr) {
+        *error = std::string("the plug-in library has no entry point ") + kIsolationSymbol;
+        return false;
+    }
+    // The library says why it refuses, on standard error.
+    if (!_setIsolation(mode.c_str())) {
+        *error = "isolation " + mode + " refused";
+        return false;
+    }
+    return true;
 }
 
 bool PluginLibrary::waitForEvents(unsigned long timeoutMs) const {

@@ -26,6 +26,10 @@ public:
     // The session of a plug-in object the library made (null before its first handler).
     PySession* sessionOf(ICDPluginObject* plugin) const;
 
+    // Chooses the isolation of the plug-ins ("shared" or "own-gil") before the first is created;
+    // false with `error` set when the library lacks the entry point or refuses.
+    bool setIsolation(const std::string& mode, std::string* error) const;
+
     // False when the library has no event wait (then `sync` cannot be offered).
     bool canWaitForEvents() const { return _waitForEvents != nullptr; }
     // True when every handler bridge became idle within `timeoutMs`.
@@ -47,6 +51,7 @@ private:
     using SessionFunction = PySession* (*)(const ICDPluginObject*);
     using CountFunction = unsigned long long (*)();
     using RunningFunction = int (*)(const ICDPluginObject*);
+    using IsolationFunction = bool (*)(const char*);
 
     void* _handle = nullptr;
     ApiVersionFunction _apiVersion = nullptr;
@@ -56,6 +61,7 @@ private:
     SessionFunction _sessionOf = nullptr;
     CountFunction _scriptErrorCount = nullptr;
     RunningFunction _isRunning = nullptr;
+    IsolationFunction _setIsolation = nullptr;
 };
 
 }  // namespace icdhost

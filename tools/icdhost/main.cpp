@@ -41,6 +41,7 @@ struct Options {
     bool hasCommands = false;
     bool trace = false;
     bool strict = false;
+    std::string isolation;
     unsigned long syncTimeoutMs = 5000;
 };
 
@@ -82,6 +83,12 @@ int parseOptions(int argc, char** argv, Options& options) {
     app.add_option("--sync-timeout", options.syncTimeoutMs,
                    "the bound of the sync command in milliseconds (default 5000)")
         ->type_name("MS");
+    app.add_option("--isolation", options.isolation,
+                   "how the plug-ins share the Python interpreter lock: shared (one for all, the "
+                   "default unless PROXYPLUGIN_ISOLATION says otherwise) or own-gil (one per "
+                   "plug-in, CPython 3.12 and later)")
+        ->type_name("MODE")
+        ->check(CLI::IsMember({"shared", "own-gil"}));
     app.set_version_flag("--version", "icdhost " ICDHOST_VERSION);
     try {
         app.parse(argc, argv);
@@ -151,6 +158,11 @@ int main(int argc, char** argv) {
     if (options.strict && !library.countsScriptErrors()) {
         icdhost::printError("icdhost: --strict: the plug-in library " + libraryPath +
                             " does not count its scripts' errors");
+        deleteHandlers(host);
+        return kStatusStartupFailed;
+    }
+    if (!options.isolation.empty() && !library.setIsolation(options.isolation, &error)) {
+        icdhost::printError("icdhost: " + error);
         deleteHandlers(host);
         return kStatusStartupFailed;
     }

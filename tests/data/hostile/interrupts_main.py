@@ -3,7 +3,6 @@
 # host encodes. Each says on standard error that it went on; a sub-interpreter still may not set
 # a signal handler, and the process's own SIGINT disposition stays the host's (the default).
 import _thread
-import ctypes
 import signal
 import sys
 
@@ -25,11 +24,20 @@ def interrupt(where):
 
 
 def process_sigint_handler():
-    # struct sigaction starts with the handler; null is SIG_DFL.
-    buffer = ctypes.create_string_buffer(512)
-    if ctypes.CDLL(None, use_errno=True).sigaction(signal.SIGINT, None, buffer) != 0:
-        return "unknown"
-    return ctypes.c_void_p.from_buffer(buffer).value
+    # None for SIG_DFL, as a null handler of struct sigaction reads through ctypes. Read from the
+    # kernel's masks of caught and ignored signals: ctypes does not import in a sub-interpreter
+    # with its own interpreter lock.
+    masks = {}
+    with open("/proc/self/status") as status:
+        for line in status:
+            name, _, value = line.partition(":")
+            masks[name] = int(value.strip() or "0", 16) if name in ("SigCgt", "SigIgn") else 0
+    bit = 1 << (signal.SIGINT - 1)
+    if masks.get("SigCgt", 0) & bit:
+        return "caught"
+    if masks.get("SigIgn", 0) & bit:
+        return "ignored"
+    return None
 
 
 class Interrupting:

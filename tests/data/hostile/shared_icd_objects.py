@@ -1,7 +1,8 @@
 # Loaded by two plug-ins on one ICD. Its event callable, encoder and dictionary action use objects
 # of C extension modules (ctypes, sqlite3, decimal), whose types belong to the interpreter that
 # imported them, and note in `misplaced` whatever ran in another interpreter than the script's.
-import ctypes
+# With a lock per interpreter ctypes does not import (no multi-phase initialisation): a class of
+# the script's own holds the buffer's value then.
 import decimal
 import sqlite3
 import sys
@@ -11,7 +12,13 @@ import proxyplugin as pp
 
 ID = pp.__proxy_plugin_identifier__
 KEY = pp.__proxy_plugin_icd_identifier__
-buffer = ctypes.create_string_buffer(8)
+try:
+    import ctypes
+    buffer = ctypes.create_string_buffer(8)
+except ImportError:
+    class Buffer:
+        value = b""
+    buffer = Buffer()
 database = sqlite3.connect(":memory:", check_same_thread=False)
 database.execute("create table seen (n integer)")
 events = []
