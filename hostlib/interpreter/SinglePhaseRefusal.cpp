@@ -9,8 +9,8 @@ namespace interpreter_detail {
 namespace {
 
 // The single-phase extension modules of each CPython's standard library (found by importing
-// every module of lib-dynload in such an interpreter), and _zoneinfo, which needs _datetime's C
-// interface; a later CPython takes the newest list. Modules a build does not have cost nothing.
+// every module of lib-dynload in such an interpreter), and on 3.12 _zoneinfo, which needs
+// _datetime's C interface; a later CPython takes the newest list. Modules a build does not have cost nothing.
 constexpr const char* kFinder = R"(
 import sys
 
@@ -18,10 +18,9 @@ SINGLE_PHASE = {
     (3, 12): "_ctypes _curses _curses_panel _datetime _decimal _elementtree _lsprof _testbuffer "
              "_testcapi _testclinic _testimportmultiple _testsinglephase _tkinter _xxtestfuzz "
              "_zoneinfo nis ossaudiodev pyexpat readline xxlimited_35",
-    (3, 13): "_ctypes _curses _curses_panel _datetime _decimal _elementtree _lsprof _testbuffer "
-             "_testcapi _testclinic _testclinic_limited _testexternalinspection "
-             "_testimportmultiple _testsinglephase _tkinter _xxtestfuzz nis ossaudiodev pyexpat "
-             "readline xxlimited_35",
+    (3, 13): "_curses _curses_panel _testbuffer _testcapi _testclinic _testclinic_limited "
+             "_testexternalinspection _testimportmultiple _testlimitedcapi _testsinglephase "
+             "_tkinter _xxtestfuzz readline xxlimited_35",
 }
 
 
