@@ -125,6 +125,60 @@ PySession::PySession(PyThreadState* state) : _interpreter(nullptr), _globals(nul
     }
 }
 
+// The usual entry (the interpreter used last, nothing held) is this constructor alone, inline on
+// the per-thread record: no further call of the library. Anything else goes through
+// enterInterpreter, which picks the same state (checked in debug builds).
+PySession::Use::Use(PySession* session)
+    : _previous(nullptr), _entered(nullptr), _previousKind(interpreter_detail::kKindUntouched) {
+    if (session == nullptr || session->_interpreter == nullptr) {
+        return;
+    }
+    using namespace interpreter_detail;
+    HeldRecord& record = heldRecord;
+    // The record is written before the lock is taken so that taking it is the last thing done.
+    if (record.lastInterpreter == session->_interpreter && record.held == nullptr &&
+        pycompat::callingThreadState() == nullptr) {
+        PPP_SESSION_CHECK(record.lastState == ownStateOf(session->_interpreter) &&
+                              pycompat::interpreterOf(record.lastState) == session->_interpreter,
+                          "the usual entry takes the thread's own state of the session's "
+                          "interpreter, as enterInterpreter does");
+        _entered = record.lastState;
+        _previousKind = record.kind;
+        record.held = _entered;
+        record.kind = kKindUse;
+        takeLock(_entered, record.waits);
+        return;
+    }
+    EntryRecord entry;
+    enterInterpreter(session->_interpreter, kKindUse, entry);
+    _previous = entry.previous;
+    _entered = entry.entered;
+    _previousKind = entry.previousKind;
+}
+
+PySession::Use::~Use() {
+    using namespace interpreter_detail;
+    // Runs last: the start of a line the session code printed goes out before the host goes on.
+    PendingLinesAtExit pendingLines;
+    if (_previous == nullptr && _entered != nullptr) {
+        // Entered with nothing held: release last, as leaveInterpreter would.
+        HeldRecord& record = heldRecord;
+        PPP_SESSION_CHECK(record.held == _entered,
+                          "a session is left on the thread that entered it, in nested order");
+        PPP_SESSION_CHECK(pycompat::currentThreadStateUnchecked() == _entered,
+                          "the state being left is the calling thread's current state");
+        record.held = nullptr;
+        record.kind = _previousKind;
+        PyEval_SaveThread();
+        return;
+    }
+    EntryRecord entry;
+    entry.previous = _previous;
+    entry.entered = _entered;
+    entry.previousKind = _previousKind;
+    leaveInterpreter(entry);
+}
+
 bool PySession::eval(const std::string& line) {
     if (_interpreter == nullptr || _globals == nullptr) {
         return false;

@@ -3,8 +3,8 @@
 #include "ThreadStates.h"
 
 #include <atomic>
-#include <mutex>
-#include <unordered_map>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -14,41 +14,13 @@
 #include "PyInterpreter.h"
 
 namespace interpreter_detail {
+
+#if defined(__GNUC__)
+__attribute__((tls_model("initial-exec")))
+#endif
+PPP_CONSTINIT thread_local HeldRecord heldRecord = {nullptr, nullptr, nullptr, kKindNone};
+
 namespace {
-
-// Every state this library made or adopted that is still alive, with its interpreter. A state is
-// deleted only by the thread that takes it out of here, so nothing is deleted twice.
-struct StateRegistry {
-    std::mutex mutex;
-    std::unordered_map<PyThreadState*, PyInterpreterState*> states;
-};
-
-// Never destroyed: threads may end while the process runs its static destructors.
-StateRegistry& registry() {
-    static StateRegistry* instance = new StateRegistry();
-    return *instance;
-}
-
-// Precondition: the calling thread does not hold the registry lock. A leaf (docs/design.md).
-class RegistryLock {
-public:
-    RegistryLock() : _lock(registry().mutex) {}
-    RegistryLock(const RegistryLock&) = delete;
-    RegistryLock& operator=(const RegistryLock&) = delete;
-
-private:
-    std::lock_guard<std::mutex> _lock;
-};
-
-void registerState(PyThreadState* state, PyInterpreterState* interpreter) {
-    RegistryLock lock;
-    registry().states.emplace(state, interpreter);
-}
-
-bool unregisterState(PyThreadState* state) {
-    RegistryLock lock;
-    return registry().states.erase(state) != 0;
-}
 
 void releaseThreadStates(struct ThreadRecord& record);
 
@@ -61,25 +33,8 @@ struct OwnedState {
     bool pinned;
 };
 
-// What the thread holds and the pair it used last: all an entry of a known interpreter reads.
-// Trivially destructible and constant-initialised, so that reading it needs no initialisation
-// check; initial-exec, so that it sits at a fixed offset from the thread pointer (its few bytes
-// come from the static TLS reserve when the library is loaded with dlopen).
-struct HeldRecord {
-    // The pair used last: most threads enter one interpreter, so this is the usual answer.
-    PyInterpreterState* lastInterpreter;
-    PyThreadState* lastState;
-    PyThreadState* held;
-    ExecKind kind;
-    LockWaitMarker waits{0};  // shows this thread's waits for the interpreter lock
-};
-
-#if defined(__GNUC__)
-__attribute__((tls_model("initial-exec")))
-#endif
-thread_local HeldRecord heldRecord = {nullptr, nullptr, nullptr, kKindNone};
-
-// The states the thread owns; its destructor deletes them when the thread ends.
+// The states the thread owns; its destructor deletes them when the thread ends. A state is listed
+// in its own thread's record alone, so it is deleted once, by that thread.
 struct ThreadRecord {
     bool initialising = false;
     std::vector<OwnedState> states;
@@ -136,7 +91,6 @@ void remember(ThreadRecord& record, PyInterpreterState* interpreter, PyThreadSta
     if (state == nullptr) {
         Py_FatalError("cannot allocate a thread state");
     }
-    registerState(state, interpreter);
     remember(record, interpreter, state, false);
     return state;
 }
@@ -153,7 +107,7 @@ void releaseThreadStates(ThreadRecord& record) {
         held.held = nullptr;
     }
     for (const OwnedState& owned : record.states) {
-        if (owned.pinned || !unregisterState(owned.state)) {
+        if (owned.pinned) {
             continue;
         }
         takeLock(owned.state, held.waits);
@@ -202,6 +156,11 @@ inline void leave(const EntryRecord& entry) {
         return;
     }
     HeldRecord& record = heldRecord;
+    PPP_SESSION_CHECK(
+        record.held != nullptr && (entry.entered == nullptr || record.held == entry.entered),
+        "a session is left on the thread that entered it, in nested order");
+    PPP_SESSION_CHECK(pycompat::currentThreadStateUnchecked() == record.held,
+                      "the state being left is the calling thread's current state");
     if (entry.entered != nullptr) {
         if (entry.previous != nullptr) {
             switchTo(entry.previous, record.waits);
@@ -244,8 +203,22 @@ void adoptThreadState(PyThreadState* state) {
             return;
         }
     }
-    registerState(state, interpreter);
     remember(record, interpreter, state, true);
+}
+
+PyThreadState* ownStateOf(PyInterpreterState* interpreter) {
+    for (const OwnedState& owned : threadRecord.states) {
+        if (owned.interpreter == interpreter) {
+            return owned.state;
+        }
+    }
+    return nullptr;
+}
+
+void sessionCheckFailed(const char* rule, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: session entry check failed: %s\n", file, line, rule);
+    std::fflush(stderr);
+    std::abort();
 }
 
 PyThreadState* heldState() {
@@ -276,50 +249,4 @@ void takeLockOnThisThread(PyThreadState* state) {
 
 void PyMainInterp::restoreThread(PyThreadState* state) {
     interpreter_detail::takeLockOnThisThread(state);
-}
-
-// Defined here, beside the per-thread record, so that the usual entry is one call with no further
-// calls of the library inside it.
-PySession::Use::Use(PySession* session)
-    : _previous(nullptr), _entered(nullptr), _previousKind(interpreter_detail::kKindUntouched) {
-    if (session == nullptr || session->_interpreter == nullptr) {
-        return;
-    }
-    using namespace interpreter_detail;
-    HeldRecord& record = heldRecord;
-    // The usual entry: the interpreter used last, nothing held. The record is written before the
-    // lock is taken so that taking it is the last thing done.
-    if (record.lastInterpreter == session->_interpreter && record.held == nullptr &&
-        pycompat::callingThreadState() == nullptr) {
-        _entered = record.lastState;
-        _previousKind = record.kind;
-        record.held = _entered;
-        record.kind = kKindUse;
-        takeLock(_entered, record.waits);
-        return;
-    }
-    EntryRecord entry;
-    enter(session->_interpreter, kKindUse, entry);
-    _previous = entry.previous;
-    _entered = entry.entered;
-    _previousKind = entry.previousKind;
-}
-
-PySession::Use::~Use() {
-    using namespace interpreter_detail;
-    // Runs last: the start of a line the session code printed goes out before the host goes on.
-    PendingLinesAtExit pendingLines;
-    if (_previous == nullptr && _entered != nullptr) {
-        // Left as entered by the usual entry: release last.
-        HeldRecord& record = heldRecord;
-        record.held = nullptr;
-        record.kind = _previousKind;
-        PyEval_SaveThread();
-        return;
-    }
-    EntryRecord entry;
-    entry.previous = _previous;
-    entry.entered = _entered;
-    entry.previousKind = _previousKind;
-    leave(entry);
 }

@@ -5,6 +5,28 @@
 
 #include <Python.h>
 
+#include "LockHandOff.h"
+
+// Checks of the session entry path in builds without NDEBUG, as CPython's Py_DEBUG checks: a
+// broken rule ends the process at once with the rule and where it broke, instead of corrupting
+// the thread states. Release builds compile them away.
+#ifndef NDEBUG
+#define PPP_SESSION_CHECK(condition, rule) \
+    ((condition) ? (void)0 : ::interpreter_detail::sessionCheckFailed(rule, __FILE__, __LINE__))
+#else
+#define PPP_SESSION_CHECK(condition, rule) ((void)0)
+#endif
+
+// Constant initialisation asked for, so that a thread-local declared extern is read without a
+// call to its initialiser.
+#if defined(__clang__)
+#define PPP_CONSTINIT [[clang::require_constant_initialization]]
+#elif defined(__GNUC__)
+#define PPP_CONSTINIT __constinit
+#else
+#define PPP_CONSTINIT
+#endif
+
 namespace interpreter_detail {
 
 // What session code runs on the state a thread holds: the first four are recorded while a state
@@ -21,6 +43,26 @@ enum ExecKind : int {
     // The entry changed nothing at all (null session): leaving does nothing.
     kKindUntouched = -2,
 };
+
+// What the thread holds and the pair it used last: all an entry of a known interpreter reads.
+// Trivially destructible and constant-initialised, so that reading it needs no initialisation
+// check; initial-exec, so that it sits at a fixed offset from the thread pointer (its few bytes
+// come from the static TLS reserve when the library is loaded with dlopen).
+struct HeldRecord {
+    // The pair used last: most threads enter one interpreter, so this is the usual answer.
+    PyInterpreterState* lastInterpreter;
+    PyThreadState* lastState;
+    PyThreadState* held;
+    ExecKind kind;
+    LockWaitMarker waits{0};  // shows this thread's waits for the interpreter lock
+};
+
+// The calling thread's record (ThreadStates.cpp). Only its own thread reads or writes it.
+extern PPP_CONSTINIT thread_local HeldRecord heldRecord
+#if defined(__GNUC__)
+    __attribute__((tls_model("initial-exec")))
+#endif
+    ;
 
 // What one entry changed, so that leaving it restores exactly what was there before.
 struct EntryRecord {
@@ -59,6 +101,13 @@ void recordHeld(PyThreadState* state, ExecKind kind);
 // PyEval_RestoreThread(state) with the wait watched for the lock hand-off (LockHandOff.h); for
 // waits outside an entry (a released interpreter taken back, the plug-in set-up's state).
 void takeLockOnThisThread(PyThreadState* state);
+
+// The calling thread's own state for `interpreter`, or null when it has none yet; for the debug
+// checks.
+PyThreadState* ownStateOf(PyInterpreterState* interpreter);
+
+// Reports a broken rule of the entry path and ends the process (PPP_SESSION_CHECK).
+[[noreturn]] void sessionCheckFailed(const char* rule, const char* file, int line);
 
 // Marks the calling thread as the one that initialised Python: its states are never deleted,
 // since they die with the process and its exit may run while other threads hold the lock.
