@@ -136,9 +136,9 @@ public:
     // over, and enters that session (PySession::Use) around every later use.
     //
     // The session whose interpreter runs Python on the calling thread, or null when none of the
-    // sessions does (the main interpreter). Precondition: the calling thread holds the
-    // interpreter lock (it runs Python: a module function, a callable). Not for hot paths: a
-    // search of every session, under a mutex.
+    // sessions does (the main interpreter). Precondition: the interpreter lock is held (the
+    // caller runs Python: a module function, a callable). Not for hot paths: a search of every
+    // session, under a mutex.
     static PySession* current();
 
     // Text of the last failed exec_file: the exception and its traceback as Python prints them,

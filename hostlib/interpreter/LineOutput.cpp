@@ -49,8 +49,7 @@ struct WaitingText {
 thread_local WaitingText waiting;
 
 // Adds `size` bytes for `stream` (0 or 1) to the thread's text and writes every whole line of it in
-// one piece. Precondition: the calling thread holds the interpreter lock; it is released for the
-// write.
+// one piece. Precondition: the interpreter lock is held; it is released for the write.
 void put(int stream, const char* data, std::size_t size, bool flush) {
     WaitingText& own = waiting;
     std::string& other = own.text[1 - stream];

@@ -17,8 +17,8 @@ namespace interpreter_detail {
 
 // Replaces sys.stdout, sys.stderr, sys.__stdout__ and sys.__stderr__ of the current interpreter
 // with line-writing streams of the same encoding and error handler. A stream that is None (no
-// descriptor at start-up) stays None. Prints and clears any error. Precondition: the interpreter
-// of a new session is held, before any script code runs in it.
+// descriptor at start-up) stays None. Prints and clears any error. Precondition: the session is
+// held (a new session's, before any script code runs in it).
 void installLineStreams();
 
 // True when the calling thread has the start of a line waiting (thread-local, lock free).
