@@ -1,3 +1,4 @@
+// The isolation choice (shared or own interpreter lock), settled once for the process.
 #include "Isolation.h"
 
 #include <Python.h>

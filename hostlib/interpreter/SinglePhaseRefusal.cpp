@@ -1,3 +1,4 @@
+// The finder that refuses single-phase extension modules in an interpreter with its own lock.
 #include "SinglePhaseRefusal.h"
 
 #include <Python.h>
