@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <thread>
+#include <unordered_map>
 
 #include "PyCompat.h"
 #include "PyRef.h"
@@ -16,10 +17,28 @@
 std::mutex ProxyPluginPyBaseTrascoder::transcoder_mutex;
 
 namespace {
-// The thread that owns transcoder_mutex, or none. Only the owner writes its own id, so a thread
-// that reads its own id here owns the mutex: std::mutex may not be locked, nor try-locked, again
-// by its owner.
-std::atomic<std::thread::id> g_transcoderMutexOwner{};
+// The transcoder mutex the calling thread owns, or none. Only the owner writes its own record, so
+// a thread that finds one here owns it: std::mutex may not be locked, nor try-locked, again by its
+// owner.
+thread_local std::mutex* t_ownedTranscoderMutex = nullptr;
+
+// The mutex of `session`'s transcoders. With the shared interpreter lock, transcoder_mutex for
+// all. With a lock per interpreter one per session, so that host threads encode through two
+// plug-ins' encoders at once; the lock rules stay those of transcoder_mutex, since a thread never
+// owns two (a nested transcoding is refused). Never destroyed, as sessions are not.
+std::mutex& mutexOfSession(PySession* session) {
+    if (session == nullptr || !PyMainInterp::ownLocks()) {
+        return ProxyPluginPyBaseTrascoder::transcoder_mutex;
+    }
+    static auto* tableMutex = new std::mutex();  // a leaf: held only to find or add an entry
+    static auto* mutexes = new std::unordered_map<PySession*, std::mutex*>();
+    std::lock_guard<std::mutex> lock(*tableMutex);
+    std::mutex*& mutex = (*mutexes)[session];
+    if (mutex == nullptr) {
+        mutex = new std::mutex();
+    }
+    return *mutex;
+}
 
 // True when the calling thread's character type locale is UTF-8. PyUnicode_EncodeLocale converts
 // with the C library one character at a time, which in such a locale gives exactly the bytes of a
@@ -46,39 +65,39 @@ PyObject* encodeLocale(PyObject* text) {
 }
 }  // namespace
 
-TranscoderLock::TranscoderLock() : _owns(false) {
-    const std::thread::id self = std::this_thread::get_id();
-    if (g_transcoderMutexOwner.load(std::memory_order_relaxed) == self) {
+TranscoderLock::TranscoderLock() : TranscoderLock(ProxyPluginPyBaseTrascoder::transcoder_mutex) {}
+
+TranscoderLock::TranscoderLock(std::mutex& mutex) : _mutex(mutex), _owns(false) {
+    if (t_ownedTranscoderMutex != nullptr) {
         return;
     }
-    if (!ProxyPluginPyBaseTrascoder::transcoder_mutex.try_lock()) {
+    if (!_mutex.try_lock()) {
         // The owner may be waiting for the interpreter this thread holds: wait without it.
         PyInterpreterRelease release;
-        ProxyPluginPyBaseTrascoder::transcoder_mutex.lock();
+        _mutex.lock();
     }
-    g_transcoderMutexOwner.store(self, std::memory_order_relaxed);
+    t_ownedTranscoderMutex = &_mutex;
     _owns = true;
 }
 
 TranscoderLock::~TranscoderLock() {
     if (_owns) {
-        g_transcoderMutexOwner.store(std::thread::id(), std::memory_order_relaxed);
-        ProxyPluginPyBaseTrascoder::transcoder_mutex.unlock();
+        t_ownedTranscoderMutex = nullptr;
+        _mutex.unlock();
     }
 }
 
-TranscoderLockRelease::TranscoderLockRelease() : _released(false) {
-    if (g_transcoderMutexOwner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
-        g_transcoderMutexOwner.store(std::thread::id(), std::memory_order_relaxed);
-        ProxyPluginPyBaseTrascoder::transcoder_mutex.unlock();
-        _released = true;
+TranscoderLockRelease::TranscoderLockRelease() : _released(t_ownedTranscoderMutex) {
+    if (_released != nullptr) {
+        t_ownedTranscoderMutex = nullptr;
+        _released->unlock();
     }
 }
 
 TranscoderLockRelease::~TranscoderLockRelease() {
-    if (_released) {
-        ProxyPluginPyBaseTrascoder::transcoder_mutex.lock();
-        g_transcoderMutexOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    if (_released != nullptr) {
+        _released->lock();
+        t_ownedTranscoderMutex = _released;
     }
 }
 
@@ -91,7 +110,8 @@ ProxyPluginPyBaseTrascoder::ProxyPluginPyBaseTrascoder(PySession* session, PyObj
       _valid(false),
       _format(nullptr),
       _encodeMethod(nullptr),
-      _decodeMethod(nullptr) {
+      _decodeMethod(nullptr),
+      _mutex(&mutexOfSession(session)) {
     if (object == nullptr) {
         return;
     }
@@ -138,7 +158,7 @@ void ProxyPluginPyBaseTrascoder::releasePythonReferences() {
 }
 
 std::string ProxyPluginPyBaseTrascoder::getLastError() const {
-    TranscoderLock lock;
+    TranscoderLock lock(*_mutex);
     return _lastError;
 }
 

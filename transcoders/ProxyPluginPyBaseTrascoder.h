@@ -79,6 +79,7 @@ protected:
     const char* _format;
     PyObject* _encodeMethod;  // owned, may be null
     PyObject* _decodeMethod;  // owned, may be null
+    std::mutex* _mutex;       // transcoder_mutex, or the session's with a lock per interpreter
 
     // `text` up to its first NUL character, encoded in the current locale's encoding, strict: a
     // new bytes object, or null with the Python error pending (not a str, or not representable).
@@ -93,12 +94,13 @@ private:
     static bool refuseNestedCall();
 };
 
-// Holds transcoder_mutex for one transcoding. Precondition: none; a thread holding an interpreter
-// waits for the mutex with the interpreter released. owns() is false when this thread already
-// holds the mutex (a nested transcoding), and nothing was locked.
+// Holds transcoder_mutex (or a session's) for one transcoding. Precondition: none; a thread holding
+// an interpreter waits for the mutex with the interpreter released. owns() is false when this
+// thread already holds a transcoder mutex (a nested transcoding), and nothing was locked.
 class PPP_API TranscoderLock {
 public:
-    TranscoderLock();
+    TranscoderLock();  // transcoder_mutex
+    explicit TranscoderLock(std::mutex& mutex);
     ~TranscoderLock();
     TranscoderLock(const TranscoderLock&) = delete;
     TranscoderLock& operator=(const TranscoderLock&) = delete;
@@ -106,6 +108,7 @@ public:
     bool owns() const { return _owns; }
 
 private:
+    std::mutex& _mutex;
     bool _owns;
 };
 
@@ -121,12 +124,12 @@ public:
     TranscoderLockRelease& operator=(const TranscoderLockRelease&) = delete;
 
 private:
-    bool _released;
+    std::mutex* _released;  // the mutex given up, or null
 };
 
 template <typename Body>
 bool ProxyPluginPyBaseTrascoder::runInSession(Body&& body) {
-    TranscoderLock lock;
+    TranscoderLock lock(*_mutex);
     if (!lock.owns()) {
         return refuseNestedCall();
     }

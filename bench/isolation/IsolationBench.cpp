@@ -4,12 +4,14 @@
 //    with a thread of A's script spinning in pure Python (p50, p99, max);
 //  - events per second of two plug-ins on two ICDs whose event callables each do about 20 us of
 //    Python work, delivered by their bridges' threads;
-//  - wall time and resident memory per plug-in created (onCreate and the first handler).
+//  - wall time and resident memory per plug-in created (onCreate and the first handler);
+//  - encodes per second of two host threads, each through another plug-in's encoder.
 // Encodes are paced (kEncodePause). Results go to standard error as "RESULT name value" lines; the
 // plug-ins' own lines go to standard output.
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -205,6 +207,29 @@ int main() {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - deliveredFrom).count();
     result("events_per_s", 2 * kEventsPerPlugin / seconds);
+
+    // Two host threads encoding as fast as they can, each through another plug-in's encoder: the
+    // process-wide transcoder lock serialises them in either mode.
+    std::atomic<bool> stop{false};
+    std::atomic<long> encodes{0};
+    std::vector<std::thread> encoders;
+    for (int t = 0; t < 2; ++t) {
+        encoders.emplace_back([&, t] {
+            ICDGenericMessageField* own = handlers[t]->findMessage("M")->findMessageField("f");
+            long count = 0;
+            for (; !stop.load(std::memory_order_relaxed); ++count) {
+                own->setValue(Value(static_cast<int>(count & 0xffff)));
+                own->encode();
+            }
+            encodes += count;
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    stop = true;
+    for (std::thread& thread : encoders) {
+        thread.join();
+    }
+    result("parallel_encodes_per_s", encodes / 2.0);
 
     std::fflush(nullptr);
     fs::remove_all(dir);
