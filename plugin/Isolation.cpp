@@ -30,7 +30,8 @@ Choice& choice() {
     return *instance;
 }
 
-// Precondition: the calling thread does not hold it. Python never runs under it.
+// Precondition: the calling thread does not hold it. Python never runs under it: a leaf
+// (docs/design.md).
 class ChoiceLock {
 public:
     ChoiceLock() : _lock(choice().mutex) {}
