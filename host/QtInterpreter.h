@@ -61,10 +61,13 @@ struct DialogRequest {
     std::string text;     // a file dialog: its folder and filters
     int buttons = 0;      // a message box's button and icon flags, as the script gave them
     int icon = 0;
+    std::string line;     // "dialog: KIND CAPTION: TEXT", which the asker prints (see below)
 };
 // Reads the answer of `request` at the terminal: the line typed, or nothing for a cancel (end of
-// input). Called on the thread that opened the dialog, with no interpreter held and no lock of
-// this library held; it may block until the person answers.
+// input). It first prints `request.line` on standard output, once it owns the terminal, so that
+// the line never lands inside a prompt being drawn (every other dialog prints it itself). Called
+// on the thread that opened the dialog, with no interpreter held and no lock of this library
+// held; it may block until the person answers.
 using TerminalAsker = std::optional<std::string> (*)(const DialogRequest& request);
 // A host that reads the terminal itself (a line editor) sets the function through which dialogs
 // ask there, so that one reader owns the terminal; null goes back to reading standard input

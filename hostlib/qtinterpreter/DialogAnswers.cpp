@@ -94,13 +94,17 @@ DialogAnswer askTerminal() {
 std::optional<DialogAnswer> obtainAnswer(const QtInterpreterDialogs::DialogRequest& request) {
     bool interactive = false;
     QtInterpreterDialogs::TerminalAsker asker = nullptr;
-    if (std::optional<DialogAnswer> queued = takeQueued(interactive, asker)) {
+    std::optional<DialogAnswer> queued = takeQueued(interactive, asker);
+    if (!queued && interactive && asker != nullptr) {
+        // The asker prints the dialog's line once it owns the terminal: printed here, it could
+        // land in the middle of the prompt the host's line editor is drawing.
+        return askHost(asker, request);
+    }
+    printLine(request.line);
+    if (queued || !interactive) {
         return queued;
     }
-    if (!interactive) {
-        return std::nullopt;
-    }
-    return asker != nullptr ? askHost(asker, request) : askTerminal();
+    return askTerminal();
 }
 
 void printLine(const std::string& line) {

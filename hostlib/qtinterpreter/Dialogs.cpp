@@ -47,15 +47,15 @@ int numberOf(const std::string& answer) {
     return *end == '\0' ? static_cast<int>(number) : 0;
 }
 
-// Prints the dialog's line and gives its request for the terminal.
+// The dialog's request, with the line it prints ("dialog: KIND CAPTION: TEXT"); obtainAnswer
+// prints it, or hands it to the host's terminal asker to print once that owns the terminal.
 QtInterpreterDialogs::DialogRequest announce(const char* kind, const char* caption,
                                             const std::string& text) {
     QtInterpreterDialogs::DialogRequest request;
     request.kind = kind;
     request.caption = orEmpty(caption);
     request.text = text;
-    qtinterpreter_detail::printLine("dialog: " + request.kind + " " + request.caption + ": " +
-                                    request.text);
+    request.line = "dialog: " + request.kind + " " + request.caption + ": " + request.text;
     return request;
 }
 

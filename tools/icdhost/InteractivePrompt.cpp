@@ -19,6 +19,7 @@
 
 #include "CommandSources.h"
 #include "CommandWords.h"
+#include "Output.h"
 #include "QtInterpreter.h"
 
 namespace icdhost {
@@ -175,13 +176,14 @@ std::string offeredButtons(int buttons) {
     }
 }
 
-// Shows a dialog and reads its answer. The dialog has printed its line on standard output; it is
-// shown again here when standard output is not where the editor draws.
+// Shows a dialog and reads its answer. Precondition: the calling thread owns the terminal. The
+// dialog's line goes on standard output like every dialog's, and on the terminal too when standard
+// output is not where the editor draws.
 std::optional<std::string> readAnswer(const QtInterpreterDialogs::DialogRequest& request) {
+    printLine(request.line);
     FILE* out = editorOutput();
     if (out != stdout) {
-        std::fprintf(out, "dialog: %s %s: %s\n", request.kind.c_str(), request.caption.c_str(),
-                     request.text.c_str());
+        std::fprintf(out, "%s\n", request.line.c_str());
     }
     if (request.kind == "messageBox") {
         std::fprintf(out, "  buttons: %s\n", offeredButtons(request.buttons).c_str());
@@ -331,9 +333,9 @@ std::optional<std::string> readCommand(TerminalOwner& owner) {
                                       : std::string();
         rl_replace_line("", 0);
         rl_callback_handler_remove();
-        if (editorOutput() != stdout) {
-            std::fputs("\n", editorOutput());
-        }
+        // The prompt's line ends here and the dialog starts on a line of its own.
+        std::fputs("\n", editorOutput());
+        std::fflush(editorOutput());
         owner.serveRequests();
         lineRead = LineRead();
         rl_callback_handler_install("icdhost> ", onLine);
