@@ -34,6 +34,8 @@ row() {  # label, result name, format
         "$(python3 -c "print('%.2fx' % ($own / $shared if $shared else 0))")"
 }
 echo
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores."
+echo
 echo "| CPython | measure | shared lock | own lock | own / shared |"
 echo "|---|---|---|---|---|"
 for version in "${versions[@]}"; do

@@ -41,6 +41,7 @@ constexpr int kEncodes = 2000;  // B's encodes: up to a switch interval each wit
 // would never let a waiting spinner run.
 constexpr auto kEncodePause = std::chrono::microseconds(200);
 constexpr int kEventsPerPlugin = 20000;
+constexpr int kEventRounds = 3;
 
 const char* const kScript = R"(
 import threading
@@ -196,17 +197,22 @@ int main() {
     run(plugins[0], "running[0] = False");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
-    const auto deliveredFrom = Clock::now();
-    for (int i = 0; i < kEventsPerPlugin; ++i) {
-        handlers[2]->deliverICDEvent(i, 0);
-        handlers[3]->deliverICDEvent(i, 0);
+    // The best of a few rounds: other processes of a shared machine only ever slow a round down.
+    double best = 0;
+    for (int round = 0; round < kEventRounds; ++round) {
+        const auto deliveredFrom = Clock::now();
+        for (int i = 0; i < kEventsPerPlugin; ++i) {
+            handlers[2]->deliverICDEvent(i, 0);
+            handlers[3]->deliverICDEvent(i, 0);
+        }
+        if (!ProxyPythonPluginWaitForEvents(600000)) {
+            std::fprintf(stderr, "events not delivered\n");
+            return 1;
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - deliveredFrom).count();
+        best = std::max(best, 2 * kEventsPerPlugin / seconds);
     }
-    if (!ProxyPythonPluginWaitForEvents(600000)) {
-        std::fprintf(stderr, "events not delivered\n");
-        return 1;
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - deliveredFrom).count();
-    result("events_per_s", 2 * kEventsPerPlugin / seconds);
+    result("events_per_s", best);
 
     // Two host threads encoding as fast as they can, each through another plug-in's encoder: the
     // process-wide transcoder lock serialises them in either mode.
