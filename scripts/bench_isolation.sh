@@ -45,6 +45,7 @@ for version in "${versions[@]}"; do
     row "$version" "B's encode p99 (us), A spinning" encode_busy_p99_us
     row "$version" "B's encode max (us), A spinning" encode_busy_max_us
     row "$version" "events/s, two plug-ins, 20 us each" events_per_s
+    row "$version" "cores busy meanwhile (CPU time / wall time)" events_cores
     row "$version" "encodes/s, two host threads, two plug-ins" parallel_encodes_per_s
     row "$version" "creation per plug-in (ms)" create_ms
     row "$version" "resident memory per plug-in (MiB)" resident_mib

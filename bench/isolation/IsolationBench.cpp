@@ -8,6 +8,7 @@
 //  - encodes per second of two host threads, each through another plug-in's encoder.
 // Encodes are paced (kEncodePause). Results go to standard error as "RESULT name value" lines; the
 // plug-ins' own lines go to standard output.
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -144,6 +145,12 @@ std::vector<double> encodeLatencies(ICDGenericMessageField* field, int count) {
     return samples;
 }
 
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
 bool run(ProxyPythonPlugin* plugin, const std::string& line) {
     return plugin->getSession()->eval(line);
 }
@@ -199,7 +206,9 @@ int main() {
 
     // The best of a few rounds: other processes of a shared machine only ever slow a round down.
     double best = 0;
+    double bestCores = 0;
     for (int round = 0; round < kEventRounds; ++round) {
+        const double cpuFrom = processCpuSeconds();
         const auto deliveredFrom = Clock::now();
         for (int i = 0; i < kEventsPerPlugin; ++i) {
             handlers[2]->deliverICDEvent(i, 0);
@@ -210,9 +219,14 @@ int main() {
             return 1;
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - deliveredFrom).count();
-        best = std::max(best, 2 * kEventsPerPlugin / seconds);
+        if (2 * kEventsPerPlugin / seconds > best) {
+            best = 2 * kEventsPerPlugin / seconds;
+            bestCores = (processCpuSeconds() - cpuFrom) / seconds;
+        }
     }
     result("events_per_s", best);
+    // CPU time over wall time in that round: near 2 when the two callables ran at once.
+    result("events_cores", bestCores);
 
     // Two host threads encoding as fast as they can, each through another plug-in's encoder: the
     // process-wide transcoder lock serialises them in either mode.
