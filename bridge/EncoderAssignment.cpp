@@ -14,6 +14,7 @@
 #include "transcoders/ProxyPluginPyNumericTranscoder.h"
 #include "transcoders/ProxyPluginPyStringTranscoder.h"
 #include "plugin/ScriptErrors.h"
+#include "PrintLine.h"
 
 namespace {
 
@@ -48,19 +49,19 @@ PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, st
     ICDMessage* owner = _handler->findMessage(message);
     if (owner == nullptr) {
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "setEncoding Error::No Message named " << message << std::endl;
+        ppp_output::printLine(std::cerr, "setEncoding Error::No Message named ", message);
         return PyBool_FromLong(0);
     }
     const bool alwaysEnterSession = owner->_alwaysEnterSession;
     ICDGenericMessageField* target = owner->findMessageField(field);
     const bool pythonDriver = ProxyPythonPlugin::glob_python_driver_set.count(_handler) != 0;
     if (pythonDriver) {
-        std::cout << "INFO:: Using Python Encoder within a Python Bus Driver" << std::endl;
+        ppp_output::printLine(std::cout, "INFO:: Using Python Encoder within a Python Bus Driver");
     }
     if (target == nullptr) {
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "setEncoding Error::No Field named " << field << " in Message named "
-                  << message << std::endl;
+        ppp_output::printLine(std::cerr, "setEncoding Error::No Field named ", field,
+                              " in Message named ", message);
         return PyBool_FromLong(0);
     }
 
@@ -123,12 +124,12 @@ PyObject* ProxyPluginPyHandlerInterface::setEncodingFrom(std::string message, st
     // The name the field reports now: the new encoder's after success, the current one's after a
     // failure.
     if (accepted) {
-        std::cout << "INFO:: Encoder '" << target->getEncoderName() << "' on field '"
-                  << target->getName() << "' applied properly" << std::endl;
+        ppp_output::printLine(std::cout, "INFO:: Encoder '", target->getEncoderName(),
+                              "' on field '", target->getName(), "' applied properly");
         return PyBool_FromLong(1);
     }
     ProxyPythonPluginNS::noteScriptError();
-    std::cout << "ERROR:: Encoder '" << target->getEncoderName() << "' on field '"
-              << target->getName() << "' failed" << std::endl;
+    ppp_output::printLine(std::cout, "ERROR:: Encoder '", target->getEncoderName(), "' on field '",
+                          target->getName(), "' failed");
     return PyBool_FromLong(0);
 }

@@ -9,6 +9,7 @@
 #include "ProxyPythonPlugin.h"
 #include "ScriptErrors.h"
 #include "bridge/ProxyPluginPyHandlerInterface.h"
+#include "PrintLine.h"
 
 std::set<ICDHandler*> ProxyPythonPlugin::glob_python_driver_set;
 
@@ -30,7 +31,7 @@ std::vector<ProxyPythonPlugin*> plugins_vect;
 ICDPluginObject* onCreate() {
     // No Python work here: the sub-interpreter and the script come with the first handler.
     ProxyPythonPlugin* plugin = new ProxyPythonPlugin("ProxyPythonPlugin?");
-    std::cout << "plugin " << static_cast<const void*>(plugin) << std::endl;
+    ppp_output::printLine(std::cout, "plugin ", static_cast<const void*>(plugin));
     plugins_vect.push_back(plugin);
     return plugin;
 }
@@ -46,7 +47,7 @@ void onDestroy() {
         if (plugin == nullptr) {
             continue;
         }
-        std::cout << "destroying plugin " << static_cast<const void*>(plugin) << std::endl;
+        ppp_output::printLine(std::cout, "destroying plugin ", static_cast<const void*>(plugin));
         plugin->stop();
         // Leaves the handler bridges' background threads time to finish what the stop started.
         ProxyPythonPluginPlatform::pauseMilliseconds(kDestroyPauseMs);

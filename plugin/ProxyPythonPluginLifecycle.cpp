@@ -12,6 +12,7 @@
 #include "PyInterpreter.h"
 #include "pymodule/ProxyPluginPyInterface.h"
 #include "ScriptErrors.h"
+#include "PrintLine.h"
 
 void ProxyPythonPlugin::start() {
     if (!isReady() || _running) {
@@ -19,7 +20,7 @@ void ProxyPythonPlugin::start() {
     }
     PySession::Use use(_session);
     _running = _interface->start();
-    std::cout << _name << "::Start() " << (_running ? 1 : 0) << std::endl;
+    ppp_output::printLine(std::cout, _name, "::Start() ", (_running ? 1 : 0));
 }
 
 void ProxyPythonPlugin::stop() {

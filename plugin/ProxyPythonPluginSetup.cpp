@@ -21,6 +21,7 @@
 #include "pymodule/ProxyPluginExtModule.h"
 #include "pymodule/ProxyPluginPyModule.h"
 #include "plugin/ScriptErrors.h"
+#include "PrintLine.h"
 
 namespace {
 
@@ -55,7 +56,8 @@ void createExtModule() {
     if (!made) {
         PyErr_Clear();
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "ProxyPythonPlugin: cannot create module " << kExtModuleName << std::endl;
+        ppp_output::printLine(std::cerr, "ProxyPythonPlugin: cannot create module ",
+                              kExtModuleName);
     }
 }
 
@@ -64,7 +66,7 @@ void createExtModule() {
 void ProxyPythonPlugin::onSetICDHandler(ICDHandler* handler) {
     if (handler == nullptr) {
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "ProxyPythonPlugin: no ICD handler given to " << _name << std::endl;
+        ppp_output::printLine(std::cerr, "ProxyPythonPlugin: no ICD handler given to ", _name);
         return;
     }
     if (!_initialised) {
@@ -80,10 +82,10 @@ void ProxyPythonPlugin::onSetICDHandler(ICDHandler* handler) {
         loadPythonFile(_fileName);
     } else {
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "python plugin file " << _fileName << " not found" << std::endl;
+        ppp_output::printLine(std::cerr, "python plugin file ", _fileName, " not found");
     }
     _name = _interface->getName();
-    std::cout << "ProxyPythonPlugin::" << _name << std::endl;
+    ppp_output::printLine(std::cout, "ProxyPythonPlugin::", _name);
     createHelpMenu();
 }
 
@@ -97,7 +99,8 @@ void ProxyPythonPlugin::init() {
     createSubInterpreter();
     if (_threadState == nullptr) {
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "ProxyPythonPlugin: cannot create the Python sub-interpreter" << std::endl;
+        ppp_output::printLine(std::cerr,
+                              "ProxyPythonPlugin: cannot create the Python sub-interpreter");
     } else {
         // Never deleted: the session lives as long as the sub-interpreter, until the process ends.
         _session = new PySession(_threadState);
@@ -119,7 +122,7 @@ void ProxyPythonPlugin::createSubInterpreter() {
     _threadState = PyMainInterp::PyMainInterpInstance()->newSubInterpreter(&error);
     // The shared lock's failure has always been reported by init alone.
     if (_threadState == nullptr && PyMainInterp::ownLocks()) {
-        std::cerr << "ProxyPythonPlugin: " << error << std::endl;
+        ppp_output::printLine(std::cerr, "ProxyPythonPlugin: ", error);
     }
 }
 
@@ -137,8 +140,8 @@ void ProxyPythonPlugin::createModule() {
     }
     if (made) {
         const std::string identifier = _interface->getIdentifier();
-        std::cout << "Module::" << PyModule_GetName(module.get()) << "->" << identifier
-                  << std::endl;
+        ppp_output::printLine(std::cout, "Module::", PyModule_GetName(module.get()), "->",
+                              identifier);
         made = addStringConstant(module.get(), "__proxy_plugin_identifier__", identifier) &&
                PyModule_AddIntConstant(module.get(), "ACTION_TYPE_MENU", ACTION_TYPE_MENU) == 0 &&
                PyModule_AddIntConstant(module.get(), "ACTION_TYPE_CHECKABLE",
@@ -155,7 +158,7 @@ void ProxyPythonPlugin::createModule() {
     if (!made) {
         PyErr_Clear();
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "ProxyPythonPlugin: cannot create module proxyplugin" << std::endl;
+        ppp_output::printLine(std::cerr, "ProxyPythonPlugin: cannot create module proxyplugin");
         return;
     }
     // The plug-in keeps the creation reference for the life of the process.
@@ -193,6 +196,6 @@ bool ProxyPythonPlugin::loadPythonFile(std::string path) {
         return true;
     }
     ProxyPythonPluginNS::noteScriptError();
-    std::cerr << _session->_errorText << std::endl;
+    ppp_output::printLine(std::cerr, _session->_errorText);
     return false;
 }

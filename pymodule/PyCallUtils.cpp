@@ -10,6 +10,7 @@
 #include "PyRef.h"
 #include "PyText.h"
 #include "plugin/ScriptErrors.h"
+#include "PrintLine.h"
 
 namespace {
 
@@ -56,8 +57,8 @@ PyObject* setCallbackByRef(PyObject** slot, PyObject* candidate) {
         PyErr_SetString(PyExc_ReferenceError, "Object passed as argument is not a callable one");
         ProxyPythonPluginNS::noteScriptError();
         pycompat::printPendingError();
-        std::cerr << " Failed to setCallbackByRef. " << static_cast<const void*>(candidate)
-                  << " is not a callable object." << std::endl;
+        ppp_output::printLine(std::cerr, " Failed to setCallbackByRef. ",
+                              static_cast<const void*>(candidate), " is not a callable object.");
         return nullptr;
     }
     // The new reference is taken before the old one goes, so storing the object the slot

@@ -13,6 +13,7 @@
 #include "PyCompat.h"
 #include "PyRef.h"
 #include "plugin/ScriptErrors.h"
+#include "PrintLine.h"
 
 std::mutex ProxyPluginPyBaseTrascoder::transcoder_mutex;
 
@@ -198,7 +199,7 @@ bool ProxyPluginPyBaseTrascoder::encodeLocaleUpToNul(PyObject* text, std::string
 
 bool ProxyPluginPyBaseTrascoder::refuseNestedCall() {
     ProxyPythonPluginNS::noteScriptError();
-    std::cerr << "ERROR: transcoder called again from within a Python encode or decode"
-              << std::endl;
+    ppp_output::printLine(std::cerr,
+                          "ERROR: transcoder called again from within a Python encode or decode");
     return false;
 }

@@ -8,6 +8,7 @@
 #include "pymodule/PyCallUtils.h"
 #include "PyRef.h"
 #include "plugin/ScriptErrors.h"
+#include "PrintLine.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ bool ProxyPluginPyNumericTranscoder<T>::_encode(T value, unsigned long long* raw
         }
         _lastError = "ERROR: encode returns none object";
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << _lastError << std::endl;
+        ppp_output::printLine(std::cerr, _lastError);
         return false;
     }
     // Accepts ints only; negative values, floats and 2**64 - 1 or more all give the all-ones
@@ -133,7 +134,7 @@ bool ProxyPluginPyNumericTranscoder<T>::_encode(T value, unsigned long long* raw
     if (converted == kAllOnes) {
         PyErr_Clear();  // a rejected result leaves nothing pending for the script
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "ERROR: return value out of range" << std::endl;
+        ppp_output::printLine(std::cerr, "ERROR: return value out of range");
         return false;
     }
     *raw = converted;
@@ -157,7 +158,7 @@ bool ProxyPluginPyNumericTranscoder<T>::_decode(R raw, T* value) {
             return errorPath("decode");
         }
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << "ERROR: decode returns none object" << std::endl;
+        ppp_output::printLine(std::cerr, "ERROR: decode returns none object");
         return false;
     }
     PyRef tuple = PyRef::steal(PyTuple_New(1));
@@ -182,8 +183,8 @@ bool ProxyPluginPyNumericTranscoder<T>::errorPath(const char* direction) {
     // Takes the error out of the interpreter: nothing stays pending.
     _lastError = PyError2StdString(PyErr_Occurred());
     ProxyPythonPluginNS::noteScriptError();
-    std::cerr << "ERROR: " << direction << " returns python errors" << std::endl
-              << _lastError << std::endl;
+    ppp_output::printLine(std::cerr, "ERROR: ", direction, " returns python errors", "\n",
+                          _lastError);
     return false;
 }
 

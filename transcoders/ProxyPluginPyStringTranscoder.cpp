@@ -8,6 +8,7 @@
 #include "pymodule/PyCallUtils.h"
 #include "PyRef.h"
 #include "plugin/ScriptErrors.h"
+#include "PrintLine.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ bool ProxyPluginPyStringTranscoder::_transcode(const char* method, std::string i
     if (!result) {
         _lastError = "ERROR: encode returns none object";
         ProxyPythonPluginNS::noteScriptError();
-        std::cerr << _lastError << std::endl;
+        ppp_output::printLine(std::cerr, _lastError);
         return false;
     }
     std::string converted;
@@ -98,6 +99,6 @@ bool ProxyPluginPyStringTranscoder::errorPath() {
     // both directions.
     _lastError = PyError2StdString(PyErr_Occurred());
     ProxyPythonPluginNS::noteScriptError();
-    std::cerr << "ERROR: encode returns python errors" << std::endl << _lastError << std::endl;
+    ppp_output::printLine(std::cerr, "ERROR: encode returns python errors", "\n", _lastError);
     return false;
 }
