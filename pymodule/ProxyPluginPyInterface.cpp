@@ -234,16 +234,37 @@ std::string ProxyPluginPyInterface::getName() const {
     return _name;
 }
 
+PyObject* ProxyPluginPyInterface::setSlot(PyObject** slot, PySession** sessionSlot,
+                                          PyObject* callable) {
+    PyObject* stored = nullptr;
+    PyRef accepted = PyRef::steal(setCallbackByRef(&stored, callable));
+    if (!accepted) {
+        return nullptr;
+    }
+    PySession* registering = PySession::current();
+    PyObject* previous = nullptr;
+    PySession* previousSession = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(_slotsMutex);
+        previous = *slot;
+        previousSession = *sessionSlot;
+        *slot = stored;
+        *sessionSlot = registering;
+    }
+    releaseInSession(previousSession, previous);
+    return accepted.release();
+}
+
 PyObject* ProxyPluginPyInterface::setOnStart(PyObject* callable) {
-    return setCallbackByRef(&_onStart, &_onStartSession, callable);
+    return setSlot(&_onStart, &_onStartSession, callable);
 }
 
 PyObject* ProxyPluginPyInterface::setOnStop(PyObject* callable) {
-    return setCallbackByRef(&_onStop, &_onStopSession, callable);
+    return setSlot(&_onStop, &_onStopSession, callable);
 }
 
 PyObject* ProxyPluginPyInterface::setOnPluginAction(PyObject* callable) {
-    return setCallbackByRef(&_onPluginAction, &_onPluginActionSession, callable);
+    return setSlot(&_onPluginAction, &_onPluginActionSession, callable);
 }
 
 void ProxyPluginPyInterface::setName(std::string name) {
@@ -251,56 +272,78 @@ void ProxyPluginPyInterface::setName(std::string name) {
     _name.swap(name);  // the old text is freed after the lock is released
 }
 
+template <typename Run>
+bool ProxyPluginPyInterface::runSlot(PyObject* const& slot, PySession* const& sessionSlot,
+                                     Run&& run) {
+    for (;;) {
+        PyObject* seen = nullptr;
+        PySession* session = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(_slotsMutex);
+            seen = slot;
+            session = sessionSlot;
+        }
+        if (seen == nullptr) {
+            return false;
+        }
+        PySession::Use use(session);
+        PyRef callable;
+        {
+            // Still the pair read above: its release, inside this session, has not happened.
+            std::lock_guard<std::mutex> lock(_slotsMutex);
+            if (slot == seen && sessionSlot == session) {
+                callable = PyRef::borrow(seen);
+            }
+        }
+        if (callable) {
+            return run(callable.get());
+        }
+    }
+}
+
 namespace {
 
-// Runs a start or stop callable in its own session; true only when it returned True itself.
-bool runLifecycleCallable(PyObject* slot, PySession* session) {
-    if (slot == nullptr) {
+// A start or stop callable's run: true only when it returned True itself. Precondition: its
+// session is held.
+bool runLifecycleCallable(PyObject* callable) {
+    if (!PyCallable_Check(callable)) {
         return false;
     }
-    PySession::Use use(session);
-    if (!PyCallable_Check(slot)) {
-        return false;
-    }
-    // Our own reference: the callable may replace itself in the slot while it runs.
-    PyRef callable = PyRef::borrow(slot);
-    PyRef result = PyRef::steal(evalCallback(callable.get(), nullptr));
+    PyRef result = PyRef::steal(evalCallback(callable, nullptr));
     return result.get() == Py_True;
 }
 
 }  // namespace
 
 bool ProxyPluginPyInterface::start() {
-    return runLifecycleCallable(_onStart, _onStartSession);
+    return runSlot(_onStart, _onStartSession, runLifecycleCallable);
 }
 
 bool ProxyPluginPyInterface::stop() {
-    return runLifecycleCallable(_onStop, _onStopSession);
+    return runSlot(_onStop, _onStopSession, runLifecycleCallable);
 }
 
 void ProxyPluginPyInterface::onPluginAction(unsigned int id) {
-    if (_onPluginAction == nullptr) {
-        return;
-    }
-    PySession::Use use(_onPluginActionSession);
-    if (!PyCallable_Check(_onPluginAction)) {
-        return;
-    }
-    PyRef args = PyRef::steal(Py_BuildValue("(i)", static_cast<int>(id)));
-    if (!args) {
-        ProxyPythonPluginNS::noteScriptError();
-        pycompat::printPendingError();
-        return;
-    }
-    {
-        InterfaceLock lock(*this);
-        PyRef callable = PyRef::borrow(_onPluginAction);
-        PyRef result = PyRef::steal(PyObject_CallObject(callable.get(), args.get()));
-    }
-    if (PyErr_Occurred() != nullptr) {
-        ProxyPythonPluginNS::noteScriptError();
-        pycompat::printPendingError();
-    }
+    runSlot(_onPluginAction, _onPluginActionSession, [&](PyObject* callable) {
+        if (!PyCallable_Check(callable)) {
+            return false;
+        }
+        PyRef args = PyRef::steal(Py_BuildValue("(i)", static_cast<int>(id)));
+        if (!args) {
+            ProxyPythonPluginNS::noteScriptError();
+            pycompat::printPendingError();
+            return false;
+        }
+        {
+            InterfaceLock lock(*this);
+            PyRef result = PyRef::steal(PyObject_CallObject(callable, args.get()));
+        }
+        if (PyErr_Occurred() != nullptr) {
+            ProxyPythonPluginNS::noteScriptError();
+            pycompat::printPendingError();
+        }
+        return true;
+    });
 }
 
 PyObject* ProxyPluginPyInterface::setChecked(unsigned int id, bool value) {

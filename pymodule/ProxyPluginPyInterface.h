@@ -114,6 +114,19 @@ private:
     PySession* _onStartSession = nullptr;
     PySession* _onStopSession = nullptr;
     PySession* _onPluginActionSession = nullptr;
+    // Guards the three pairs above: with a lock per interpreter a script may replace a pair
+    // (through this interface's identifier) while a host thread calls it. A leaf, held only to
+    // read or write a pair and to take a reference to the callable of the pair read, never while
+    // Python runs.
+    std::mutex _slotsMutex;
+    // Stores `callable` with the calling script's session in a pair and releases the previous one
+    // in its own session. Precondition: the registering script's session is held.
+    PyObject* setSlot(PyObject** slot, PySession** sessionSlot, PyObject* callable);
+    // Enters the session of the pair and runs `run(callable)` with a reference of its own, the
+    // pair read again inside that session; false without running when the slot is empty.
+    // Precondition: no session held that another thread needs to let this one enter.
+    template <typename Run>
+    bool runSlot(PyObject* const& slot, PySession* const& sessionSlot, Run&& run);
     std::string _name;
     // A leaf (docs/design.md): held only to copy _name, so any thread may take it.
     mutable std::mutex _nameMutex;

@@ -173,3 +173,36 @@ TEST_F(ScriptObjectsInTheirOwnInterpreter,
 }
 
 }  // namespace
+
+namespace {
+
+// Threads of both scripts replace the first plug-in's start callable while the host's thread runs
+// it: each run reads the callable and its session as one pair (with a lock per interpreter the two
+// scripts run at the same time, and a torn pair would run one interpreter's object in the other).
+TEST_F(ScriptObjectsInTheirOwnInterpreter,
+       AStartCallableReplacedFromTwoInterpretersAtOnceRunsWhereItWasRegistered) {
+    const std::string firstId = "'" + first->getInterface()->getIdentifier() + "'";
+    const std::string replacer =
+        "import threading\n"
+        "def replace():\n"
+        "    for _ in range(3000):\n"
+        "        pp.setStartCallback(" +
+        firstId +
+        ", lambda: at_home('start') or True)\n"
+        "replace()\n"
+        "replacer = threading.Thread(target=replace)\n"
+        "replacer.start()\n";
+    ASSERT_TRUE(harness::run(first->getSession(), replacer));
+    ASSERT_TRUE(harness::run(second->getSession(), replacer));
+    int started = 0;
+    for (int i = 0; i < 3000; ++i) {
+        started += first->getInterface()->start() ? 1 : 0;
+    }
+    ASSERT_TRUE(harness::run(first->getSession(), "replacer.join()"));
+    ASSERT_TRUE(harness::run(second->getSession(), "replacer.join()"));
+    EXPECT_EQ(started, 3000);
+    EXPECT_EQ(in(first.get(), "misplaced"), "[]");
+    EXPECT_EQ(in(second.get(), "misplaced"), "[]");
+}
+
+}  // namespace
