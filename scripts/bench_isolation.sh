@@ -16,7 +16,8 @@ for minor in 12 13; do
         continue
     fi
     build=build-py3$minor
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython3_ROOT_DIR="$dir" >/dev/null
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython3_ROOT_DIR="$dir" \
+        -DPPP_BUILD_BENCH=ON >/dev/null
     cmake --build "$build" -j "$(nproc)" --target ppp_isolation_bench >/dev/null
     version=$(basename "$dir")
     versions+=("$version")
