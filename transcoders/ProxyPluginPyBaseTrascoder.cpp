@@ -23,22 +23,37 @@ namespace {
 // owner.
 thread_local std::mutex* t_ownedTranscoderMutex = nullptr;
 
-// The mutex of `session`'s transcoders. With the shared interpreter lock, transcoder_mutex for
-// all. With a lock per interpreter one per session, so that host threads encode through two
-// plug-ins' encoders at once; the lock rules stay those of transcoder_mutex, since a thread never
-// owns two (a nested transcoding is refused). Never destroyed, as sessions are not.
+// What the transcoders of one session share with a lock per interpreter: their mutex, so that host
+// threads encode through two plug-ins' encoders at once (the lock rules stay those of
+// transcoder_mutex, since a thread never owns two: a nested transcoding is refused), and the text
+// transcoders' method names. Never destroyed, as sessions are not.
+struct SessionTranscoding {
+    std::mutex mutex;
+    // "encode" and "decode" as str objects of the session's interpreter, or null until its first
+    // text transcoder. Written and read only with the session held (that interpreter's lock
+    // orders the accesses), never under the table's mutex.
+    PyObject* names[2] = {nullptr, nullptr};
+};
+
+// The record of `session`. Precondition: none; the table's mutex is a leaf (docs/design.md).
+SessionTranscoding& recordOfSession(PySession* session) {
+    static auto* tableMutex = new std::mutex();  // a leaf: held only to find or add an entry
+    static auto* records = new std::unordered_map<PySession*, SessionTranscoding*>();
+    std::lock_guard<std::mutex> lock(*tableMutex);
+    SessionTranscoding*& record = (*records)[session];
+    if (record == nullptr) {
+        record = new SessionTranscoding();
+    }
+    return *record;
+}
+
+// The mutex of `session`'s transcoders: transcoder_mutex for all with the shared interpreter lock,
+// the session's own with a lock per interpreter.
 std::mutex& mutexOfSession(PySession* session) {
     if (session == nullptr || !PyMainInterp::ownLocks()) {
         return ProxyPluginPyBaseTrascoder::transcoder_mutex;
     }
-    static auto* tableMutex = new std::mutex();  // a leaf: held only to find or add an entry
-    static auto* mutexes = new std::unordered_map<PySession*, std::mutex*>();
-    std::lock_guard<std::mutex> lock(*tableMutex);
-    std::mutex*& mutex = (*mutexes)[session];
-    if (mutex == nullptr) {
-        mutex = new std::mutex();
-    }
-    return *mutex;
+    return recordOfSession(session).mutex;
 }
 
 // True when the calling thread's character type locale is UTF-8. PyUnicode_EncodeLocale converts
@@ -202,4 +217,20 @@ bool ProxyPluginPyBaseTrascoder::refuseNestedCall() {
     ppp_output::printLine(std::cerr,
                           "ERROR: transcoder called again from within a Python encode or decode");
     return false;
+}
+
+PyObject* ProxyPluginPyBaseTrascoder::methodNameOfSession(PySession* session, MethodName which) {
+    if (session == nullptr) {
+        return nullptr;
+    }
+    static const char* const texts[] = {"encode", "decode"};
+    PyObject*& name = recordOfSession(session).names[which];
+    if (name == nullptr) {
+        // Kept by the record, reachable for the process's life: a transcoder borrows it.
+        name = PyMainInterp::ownLocks() ? PyUnicode_FromString(texts[which])
+                                        : PyUnicode_InternFromString(texts[which]);
+        // Without a name object the lookup falls back to the name's text; nothing is lost.
+        PyErr_Clear();
+    }
+    return name;
 }

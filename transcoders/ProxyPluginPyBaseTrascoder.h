@@ -90,6 +90,14 @@ protected:
     // no Python error is pending.
     static bool encodeLocaleUpToNul(PyObject* text, std::string* out);
 
+    enum MethodName { kEncodeName = 0, kDecodeName = 1 };
+    // "encode" or "decode" as a str object of `session`'s interpreter, borrowed (kept for the
+    // process's life), or null when it could not be made: the caller then looks the method up by
+    // its text. One per session, made at its first use: interned with the shared interpreter lock
+    // (the attribute lookup then matches by identity), a plain str with a lock per interpreter,
+    // since an interned one may be a process-wide object. Precondition: `session` is held.
+    static PyObject* methodNameOfSession(PySession* session, MethodName which);
+
 private:
     static bool refuseNestedCall();
 };

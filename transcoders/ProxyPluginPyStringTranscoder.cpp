@@ -10,25 +10,14 @@
 #include "plugin/ScriptErrors.h"
 #include "PrintLine.h"
 
-namespace {
-
-// A new reference or null. Precondition: the session is held.
-PyObject* methodName(const char* name) {
-    return PyMainInterp::ownLocks() ? PyUnicode_FromString(name) : PyUnicode_InternFromString(name);
-}
-
-}  // namespace
-
 ProxyPluginPyStringTranscoder::ProxyPluginPyStringTranscoder(PySession* session, PyObject* object,
                                                              bool alwaysEnterSession,
                                                              bool pythonDriver)
     : ProxyPluginPyBaseTrascoder(session, object, alwaysEnterSession, pythonDriver),
       ICDStringTranscoder("ProxyPluginPyStringTranscoder"),
-      _encodeName(methodName("encode")),
-      _decodeName(methodName("decode")) {
+      _encodeName(methodNameOfSession(session, kEncodeName)),
+      _decodeName(methodNameOfSession(session, kDecodeName)) {
     _format = "s";
-    // Without a name object the lookup falls back to the name's text; nothing is lost.
-    PyErr_Clear();
 }
 
 ProxyPluginPyStringTranscoder::~ProxyPluginPyStringTranscoder() = default;

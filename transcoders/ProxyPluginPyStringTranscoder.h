@@ -1,8 +1,8 @@
 // Transcoder of text fields: calls the script object's `encode` or `decode`, looked up by name at
 // every call, with the input as a str and takes back a str, converted to the locale's encoding.
-// Besides the base's references it owns the two method names as interned str objects, made once
-// so that each call's lookup hits the interpreter's attribute caches; like the others they are
-// never released.
+// Besides the base's references it borrows the two method names of its session
+// (methodNameOfSession), made once per session so that each call's lookup hits the interpreter's
+// attribute caches, and never released.
 #pragma once
 
 #include <Python.h>
@@ -34,9 +34,8 @@ private:
     // call. A new reference, or null with the error pending.
     PyObject* callByName(const char* method, const char* input);
 
-    // Owned, may be null: "encode" and "decode" as objects of the transcoder's own interpreter.
-    // Interned with the shared lock (the attribute lookup then matches by identity); with a lock
-    // per interpreter plain strings, since an interned one may be a process-wide object.
+    // Borrowed from the session, may be null: "encode" and "decode" as objects of the
+    // transcoder's own interpreter.
     PyObject* _encodeName;
     PyObject* _decodeName;
 };
