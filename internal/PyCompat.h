@@ -114,6 +114,35 @@ constexpr bool kLockRequestStaysInWaitersInterpreter =
 // with PyInterpreterConfig_OWN_GIL, from 3.12).
 constexpr bool kOwnInterpreterLock = PY_VERSION_HEX >= 0x030C0000;
 
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+// The frame evaluator of checkRecursionLimitOnEveryCall: CPython's own, entered through the
+// interpreter's evaluator slot.
+inline PyObject* evaluateFrameThroughSlot(PyThreadState* state, struct _PyInterpreterFrame* frame,
+                                          int throwFlag) {
+    return _PyEval_EvalFrameDefault(state, frame, throwFlag);
+}
+#endif
+
+// CPython 3.13.0 to 3.13.7 skip the recursion limit's check in a specialised call of a Python
+// function whose arguments do not match its parameters exactly (defaults filled in, *args,
+// **kwargs; CPython issue 132744, fixed in 3.13.8): a script recursing without end through such
+// a function grows its frame stack until the host runs out of memory, where any other version
+// raises RecursionError. An interpreter with a frame evaluator of its own (PEP 523) specialises
+// no Python call and enters every callee through the evaluator, whose entry checks the limit;
+// this sets one that only calls CPython's. The cost, on those versions alone: calls between
+// Python functions of the scripts are not inlined (each is a C call, as before 3.11). The
+// runtime's version decides: the library may run on another 3.13 than the one it was built
+// with. Precondition: `state` is current, its interpreter new: no code has run in it yet.
+inline void checkRecursionLimitOnEveryCall(PyThreadState* state) {
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+    if (Py_Version < 0x030D08F0) {
+        _PyInterpreterState_SetEvalFrameFunc(state->interp, evaluateFrameThroughSlot);
+    }
+#else
+    (void)state;
+#endif
+}
+
 // A new sub-interpreter, returned with its state current and its lock held, as Py_NewInterpreter
 // does: the caller's state is no longer current, and on 3.12+ the caller's lock is released. With
 // `ownLock` (3.12+ only, see kOwnInterpreterLock) it gets a lock and an object allocator of its
@@ -138,6 +167,7 @@ inline PyThreadState* newInterpreter(bool ownLock, std::string* error) {
             *error = status.err_msg != nullptr ? status.err_msg : "unknown error";
             return nullptr;
         }
+        checkRecursionLimitOnEveryCall(state);
         return state;
     }
 #else
@@ -146,7 +176,9 @@ inline PyThreadState* newInterpreter(bool ownLock, std::string* error) {
     PyThreadState* state = Py_NewInterpreter();
     if (state == nullptr) {
         *error = "Py_NewInterpreter failed";
+        return nullptr;
     }
+    checkRecursionLimitOnEveryCall(state);
     return state;
 }
 

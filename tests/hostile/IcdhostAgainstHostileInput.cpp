@@ -75,6 +75,7 @@ TEST_F(IcdhostAgainstHostileInput, HostileScriptsNeverTakeItDownAndAreReported) 
          "ValueError: start refuses"},
         {"no_stderr.py", "HostileError: start", "HostileError: gone"},
         {"recursion_through_host.py", "RecursionError"},
+        {"recursion_without_end.py", "Exception in thread", "RecursionError"},
         {"rebinds_while_running.py",
          "<class 'AttributeError'>: 'ForgettingCoder' object has no attribute 'encode'"},
         // Its threads are still running when icdhost ends.
@@ -102,6 +103,7 @@ TEST_F(IcdhostAgainstHostileInput, HostileScriptsNeverTakeItDownAndAreReported) 
                   test[0].rfind("ends_", 0) == 0)
             << test[0];
         EXPECT_EQ(result.out.find("\non\n"), std::string::npos) << test[0];
+        EXPECT_EQ(result.err.find("no recursion limit"), std::string::npos) << test[0];
         for (std::size_t i = 1; i < test.size(); ++i) {
             EXPECT_NE(result.err.find(test[i]), std::string::npos)
                 << test[0] << ": " << test[i] << "\n"
