@@ -229,6 +229,15 @@ inline int lookupAttribute(PyObject* object, const char* name, PyObject** result
 #endif
 }
 
+// A number no other thread state of `state`'s interpreter ever had, its deleted ones included.
+inline uint64_t threadStateId(PyThreadState* state) {
+#if PY_VERSION_HEX >= 0x03090000
+    return PyThreadState_GetID(state);
+#else
+    return state->id;
+#endif
+}
+
 inline PyInterpreterState* interpreterOf(PyThreadState* state) {
 #if PY_VERSION_HEX >= 0x03090000
     return PyThreadState_GetInterpreter(state);

@@ -12,8 +12,14 @@
 # program or of a program a test started, fails the script and is printed. Suppressions, each
 # explained and limited to CPython's own code, are in tests/sanitizers/.
 #
+#  4. with one interpreter lock per plug-in, on the CPythons 3.12+ installed under pyenv: the
+#     whole suite of the newest under (1) in both isolation modes, the concurrency tests of the
+#     oldest under (2) in the own-gil mode; PPP_ISOLATION_SANITIZERS=all runs both sanitizers in
+#     both modes on each (see below). A version not installed is skipped.
+# Every part runs even when an earlier one failed; the exit status is 1 when any failed.
+#
 # Build folders: build-asan, build-tsan (the presets') and build-fuzz, or PPP_ASAN_BUILD_DIR,
-# PPP_TSAN_BUILD_DIR and PPP_FUZZ_BUILD_DIR. Run as root on Debian 12 after scripts/deps.sh.
+# PPP_TSAN_BUILD_DIR and PPP_FUZZ_BUILD_DIR; build-asan-py3N and build-tsan-py3N for part 4. Run as root on Debian 12 after scripts/deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -38,10 +44,11 @@ NOT_SANITIZED='^icdhost\.InstalledPackage'
 # event delivery, reservations and trace lines from several threads in the host library; session
 # entry from many threads; the registry's lock order; bridges; concurrent transcoding; the stress
 # test; scripts' own threads; locks taken in opposite orders; conversions of one field finishing
-# out of order.
+# out of order; with one interpreter lock per plug-in, busy plug-ins and script threads, encoders
+# of two plug-ins at once, and script objects used only in their own interpreter.
 TSAN_TARGETS=(test_host test_interpreter test_pymodule test_bridge test_transcoders test_stress
               test_hostile)
-CONCURRENCY='^(EventDelivery|Reservations|ConversionsFinishingOutOfOrder|ValueAndRawWordUnderRacingCommits|Trace\.LinesFromSeveralThreadsNeverMix|TranscoderOwnership|SessionEntry|InterfaceLockOrder|ConcurrentTranscoding|PluginsUnderLoad|ScriptThreads|OppositeLockOrders)\.'
+CONCURRENCY='^(EventDelivery|Reservations|ConversionsFinishingOutOfOrder|ValueAndRawWordUnderRacingCommits|Trace\.LinesFromSeveralThreadsNeverMix|TranscoderOwnership|SessionEntry|InterfaceLockOrder|ConcurrentTranscoding|PluginsUnderLoad|ScriptThreads|OppositeLockOrders|BusyPluginsWithOwnLocks|BusyScriptThreads|TranscodersWithOwnLocks|ScriptObjectsInTheirOwnInterpreter)\.'
 
 # Runs ctest with "$@"; then fails when ctest failed or any report was written to $1/.
 run_tests() {
@@ -62,27 +69,54 @@ run_tests() {
     return $status
 }
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer ($asan_dir)"
-cmake --preset asan -B "$asan_dir" >/dev/null
-cmake --build "$asan_dir" -j "$jobs"
-reports=$root/$asan_dir/sanitizer-reports
-# detect_stack_use_after_return stays off: its fake stacks make every call through our code into
-# Python much slower. halt_on_error ends a test program at its first report.
-export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=0:log_path=$reports/asan:suppressions=$suppressions/asan.supp"
-export LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan:suppressions=$suppressions/ubsan.supp"
-run_tests "$reports" --test-dir "$asan_dir" -j "$jobs" --output-on-failure --timeout 600 \
-    -E "$NOT_SANITIZED"
-unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+# The suite, or the tests matching $4 when given, of build folder $1 under AddressSanitizer +
+# UndefinedBehaviorSanitizer, in the isolation mode $2 (shared or own-gil), the build made with
+# preset asan against the CPython installed in $3 (empty: Debian's python3), only the targets
+# ASAN_TARGETS names when it is not empty.
+asan_suite() {
+    local dir=$1 mode=$2 python=$3 only=${4:-}
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer ($dir, isolation $mode)"
+    local reports=$root/$dir/sanitizer-reports
+    # detect_stack_use_after_return stays off: its fake stacks make every call through our code
+    # into Python much slower. halt_on_error ends a test program at its first report.
+    ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=0:log_path=$reports/asan:suppressions=$suppressions/asan.supp" \
+    LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0" \
+    UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan:suppressions=$suppressions/ubsan.supp" \
+    PROXYPLUGIN_ISOLATION=$mode \
+        run_tests "$reports" --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600 \
+            -E "$NOT_SANITIZED|_NOT_BUILT\$" ${only:+-R "$only"}
+}
 
-echo "== ThreadSanitizer ($tsan_dir)"
-cmake --preset tsan -B "$tsan_dir" >/dev/null
-cmake --build "$tsan_dir" -j "$jobs" --target "${TSAN_TARGETS[@]}"
-reports=$root/$tsan_dir/sanitizer-reports
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$reports/tsan:suppressions=$suppressions/tsan.supp"
-run_tests "$reports" --test-dir "$tsan_dir" -j "$jobs" --output-on-failure --timeout 600 \
-    -R "$CONCURRENCY" --no-tests=error
-unset TSAN_OPTIONS
+# The concurrency tests of build folder $1 under ThreadSanitizer, in the isolation mode $2.
+tsan_concurrency() {
+    local dir=$1 mode=$2
+    echo "== ThreadSanitizer ($dir, isolation $mode)"
+    local reports=$root/$dir/sanitizer-reports
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$reports/tsan:suppressions=$suppressions/tsan.supp" \
+    PROXYPLUGIN_ISOLATION=$mode \
+        run_tests "$reports" --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600 \
+            -R "$CONCURRENCY" --no-tests=error
+}
+
+# Configures build folder $1 with preset $2 against the CPython in $3 (empty: Debian's python3)
+# and builds the targets that follow (all when none).
+build_preset() {
+    local dir=$1 preset=$2 python=$3
+    shift 3
+    cmake --preset "$preset" -B "$dir" ${python:+-DPython3_ROOT_DIR="$python"} >/dev/null
+    if [ $# -gt 0 ]; then
+        cmake --build "$dir" -j "$jobs" --target "$@"
+    else
+        cmake --build "$dir" -j "$jobs"
+    fi
+}
+
+status=0
+build_preset "$asan_dir" asan ""
+asan_suite "$asan_dir" shared "" || status=1
+
+build_preset "$tsan_dir" tsan "" "${TSAN_TARGETS[@]}"
+tsan_concurrency "$tsan_dir" shared || status=1
 
 echo "== libFuzzer: ICD loader and field conversions ($fuzz_dir, $fuzz_seconds s)"
 launcher=()
@@ -95,4 +129,43 @@ cmake --build "$fuzz_dir" -j "$jobs"
 mkdir -p "$fuzz_dir/corpus"
 "$fuzz_dir/icd_fuzzer" -max_total_time="$fuzz_seconds" -dict=tests/fuzz/icd.dict -max_len=4096 \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$fuzz_dir/" \
-    "$fuzz_dir/corpus" tests/fuzz/corpus
+    "$fuzz_dir/corpus" tests/fuzz/corpus || status=1
+
+# One interpreter lock per plug-in, on the CPythons 3.12+ installed under pyenv (none installed:
+# skipped): the whole suite of the newest under ASan+UBSan in both isolation modes, the
+# concurrency tests of the oldest under ThreadSanitizer in the own-gil mode.
+# PPP_ISOLATION_SANITIZERS=all runs both sanitizers in both modes on every one of them (the
+# check before a change of the isolation code lands; about 3 minutes more per version once
+# built). Only what the tests need is built, against that CPython's shared libpython.
+pyenv_root=${PYENV_ROOT:-/root/.pyenv}/versions
+isolation_versions=()
+for minor in 12 13; do
+    dir=$(ls -d "$pyenv_root"/3."$minor".* 2>/dev/null | sort -V | tail -n 1)
+    if [ -n "$dir" ] && ls "$dir"/lib/libpython3."$minor"*.so >/dev/null 2>&1; then
+        isolation_versions+=("$dir")
+    fi
+done
+PYTHON_TARGETS=(icdhost test_interpreter test_plugin test_pymodule test_bridge test_transcoders
+                test_actions test_icdhost test_stress test_hostile test_hosting)
+if [ ${#isolation_versions[@]} -eq 0 ]; then
+    echo "== one interpreter lock per plug-in: no CPython 3.12+ under $pyenv_root, skipped"
+fi
+for index in "${!isolation_versions[@]}"; do
+    python=${isolation_versions[$index]}
+    tag=py$(basename "$python" | cut -d. -f1,2 | tr -d .)
+    newest=$([ "$index" -eq $((${#isolation_versions[@]} - 1)) ] && echo 1 || echo 0)
+    oldest=$([ "$index" -eq 0 ] && echo 1 || echo 0)
+    if [ "${PPP_ISOLATION_SANITIZERS:-}" = all ] || [ "$newest" = 1 ]; then
+        build_preset "build-asan-$tag" asan "$python" "${PYTHON_TARGETS[@]}"
+        asan_suite "build-asan-$tag" shared "$python" || status=1
+        asan_suite "build-asan-$tag" own-gil "$python" || status=1
+    fi
+    if [ "${PPP_ISOLATION_SANITIZERS:-}" = all ] || [ "$oldest" = 1 ]; then
+        # The host library's own tests (test_host) do not touch Python: they ran above.
+        build_preset "build-tsan-$tag" tsan "$python" "${TSAN_TARGETS[@]:1}"
+        [ "${PPP_ISOLATION_SANITIZERS:-}" != all ] || tsan_concurrency "build-tsan-$tag" shared ||
+            status=1
+        tsan_concurrency "build-tsan-$tag" own-gil || status=1
+    fi
+done
+exit $status
