@@ -56,9 +56,9 @@ class ICD_HOST_API ICDGenericMessageField : public ICDUiGenericMessageField,
                                             public ICDNamedItem,
                                             public ICDTranscodable {
 public:
-    using Value = std::variant<std::monostate, unsigned short, short, unsigned int, int,
-                               unsigned long, long, unsigned long long, long long, float, double,
-                               std::string>;
+    using Value =
+        std::variant<std::monostate, unsigned short, short, unsigned int, int, unsigned long, long,
+                     unsigned long long, long long, float, double, std::string>;
 
     ICDGenericMessageField(ICDMessage* message, std::string name, unsigned int dataType);
     ~ICDGenericMessageField() override;

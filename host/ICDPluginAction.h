@@ -12,7 +12,7 @@
 enum ICDPluginActionType : std::int32_t {
     ACTION_TYPE_NORMAL = 1,
     ACTION_TYPE_MENU = 2,
-    ACTION_TYPE_EX_GROUP = 3,  // checking a child clears its checkable siblings
+    ACTION_TYPE_EX_GROUP = 3,   // checking a child clears its checkable siblings
     ACTION_TYPE_CHECKABLE = 4,  // the only type whose checked flag is stored and reported
 };
 
@@ -27,7 +27,11 @@ class ICDPluginAction {
 public:
     ICDPluginAction(unsigned int id, std::string name, ICDPluginActionType type,
                     ICDPluginActionKind kind, ICDPluginAction* parent)
-        : _id(id), _name(std::move(name)), _checked(false), _type(type), _kind(kind),
+        : _id(id),
+          _name(std::move(name)),
+          _checked(false),
+          _type(type),
+          _kind(kind),
           _parent(parent) {}
 
     virtual std::string help() { return std::string(); }

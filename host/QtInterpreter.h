@@ -56,12 +56,12 @@ QT_INTERP_API void setInteractive(bool interactive);
 
 // A dialog waiting for an answer typed at the terminal.
 struct DialogRequest {
-    std::string kind;     // messageBox, inputBox, openFileDialog, saveFileDialog, openDirDialog
+    std::string kind;  // messageBox, inputBox, openFileDialog, saveFileDialog, openDirDialog
     std::string caption;
-    std::string text;     // a file dialog: its folder and filters
-    int buttons = 0;      // a message box's button and icon flags, as the script gave them
+    std::string text;  // a file dialog: its folder and filters
+    int buttons = 0;   // a message box's button and icon flags, as the script gave them
     int icon = 0;
-    std::string line;     // "dialog: KIND CAPTION: TEXT", which the asker prints (see below)
+    std::string line;  // "dialog: KIND CAPTION: TEXT", which the asker prints (see below)
 };
 // Reads the answer of `request` at the terminal: the line typed, or nothing for a cancel (end of
 // input). It first prints `request.line` on standard output, once it owns the terminal, so that

@@ -41,7 +41,7 @@ ProxyPythonPlugin::~ProxyPythonPlugin() {
     // still point at them): once their plug-in is gone they stay listed here, reachable, rather
     // than lost. Detached, no thread adds to _actions any more.
     static auto* keptActions = new std::vector<ICDPluginAction*>();  // never destroyed
-    static std::mutex keptActionsMutex;  // a leaf (docs/design.md)
+    static std::mutex keptActionsMutex;                              // a leaf (docs/design.md)
     std::lock_guard<std::mutex> lock(keptActionsMutex);
     keptActions->insert(keptActions->end(), _actions.begin(), _actions.end());
 }

@@ -71,10 +71,9 @@ void ProxyPythonPlugin::createHelpMenu() {
     // pydoc writes ProxyPluginObject.html into the working directory. A failing line (no
     // ProxyPluginObject in the script, an empty _scriptDir) is reported by eval and the others
     // still run; the help file is expected where the page would be written all the same.
-    for (const std::string& line : {std::string("cur = os.getcwd()"),
-                                    "os.chdir('" + _scriptDir + "')",
-                                    std::string("pydoc.writedoc(ProxyPluginObject)"),
-                                    std::string("os.chdir(cur)")}) {
+    for (const std::string& line :
+         {std::string("cur = os.getcwd()"), "os.chdir('" + _scriptDir + "')",
+          std::string("pydoc.writedoc(ProxyPluginObject)"), std::string("os.chdir(cur)")}) {
         if (!_session->eval(line)) {
             ProxyPythonPluginNS::noteScriptError();
         }

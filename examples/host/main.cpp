@@ -239,9 +239,9 @@ int main(int argc, char** argv) {
           "the encoder ran on the host thread that encoded");
     check(static_cast<unsigned long>(b.getLong("action_thread")) == secondCaller,
           "the action ran on the calling thread");
-    check(b.getString("modules") == "ctypes decimal sqlite3 ssl",
-          "decimal, ctypes, sqlite3 and ssl work under RTLD_LOCAL (" + b.getString("modules") +
-              ")");
+    check(
+        b.getString("modules") == "ctypes decimal sqlite3 ssl",
+        "decimal, ctypes, sqlite3 and ssl work under RTLD_LOCAL (" + b.getString("modules") + ")");
     check(b.getString("cwd") == folder, "the script sees the process's working folder");
     check(b.getString("sys_path").find("example-host-marker") == std::string::npos,
           "PYTHONPATH is ignored");

@@ -19,8 +19,12 @@ namespace {
 class HostInterruptHandling {
 public:
 #if defined(_WIN32)
-    HostInterruptHandling() : _saved(std::signal(SIGINT, SIG_DFL)) { std::signal(SIGINT, _saved); }
-    ~HostInterruptHandling() { std::signal(SIGINT, _saved); }
+    HostInterruptHandling() : _saved(std::signal(SIGINT, SIG_DFL)) {
+        std::signal(SIGINT, _saved);
+    }
+    ~HostInterruptHandling() {
+        std::signal(SIGINT, _saved);
+    }
 #else
     HostInterruptHandling() : _valid(sigaction(SIGINT, nullptr, &_saved) == 0) {}
     ~HostInterruptHandling() {
@@ -48,12 +52,12 @@ void quietInterruptMain() {
     // undone when `host` goes.
     HostInterruptHandling host;
     PyRef signalModule = PyRef::steal(PyImport_ImportModule("signal"));
-    PyRef defaultHandler =
-        PyRef::steal(signalModule ? PyObject_GetAttrString(signalModule.get(), "SIG_DFL") : nullptr);
-    PyRef previous = PyRef::steal(
-        defaultHandler ? PyObject_CallMethod(signalModule.get(), "signal", "iO", SIGINT,
-                                             defaultHandler.get())
-                       : nullptr);
+    PyRef defaultHandler = PyRef::steal(
+        signalModule ? PyObject_GetAttrString(signalModule.get(), "SIG_DFL") : nullptr);
+    PyRef previous =
+        PyRef::steal(defaultHandler ? PyObject_CallMethod(signalModule.get(), "signal", "iO",
+                                                          SIGINT, defaultHandler.get())
+                                    : nullptr);
     if (!previous) {
         pycompat::printPendingError();
     }

@@ -11,7 +11,8 @@ namespace {
 
 // The single-phase extension modules of each CPython's standard library (found by importing
 // every module of lib-dynload in such an interpreter), and on 3.12 _zoneinfo, which needs
-// _datetime's C interface; a later CPython takes the newest list. Modules a build does not have cost nothing.
+// _datetime's C interface; a later CPython takes the newest list. Modules a build does not have
+// cost nothing.
 constexpr const char* kFinder = R"(
 import sys
 

@@ -14,7 +14,7 @@
 namespace qtinterpreter_detail {
 namespace {
 
-std::mutex answersMutex;  // a leaf (docs/design.md)
+std::mutex answersMutex;           // a leaf (docs/design.md)
 std::deque<DialogAnswer> answers;  // guarded by answersMutex
 int interactiveSetting = -1;       // guarded by answersMutex; -1: decided by standard input
 QtInterpreterDialogs::TerminalAsker terminalAsker = nullptr;  // guarded by answersMutex

@@ -50,7 +50,7 @@ int numberOf(const std::string& answer) {
 // The dialog's request, with the line it prints ("dialog: KIND CAPTION: TEXT"); obtainAnswer
 // prints it, or hands it to the host's terminal asker to print once that owns the terminal.
 QtInterpreterDialogs::DialogRequest announce(const char* kind, const char* caption,
-                                            const std::string& text) {
+                                             const std::string& text) {
     QtInterpreterDialogs::DialogRequest request;
     request.kind = kind;
     request.caption = orEmpty(caption);

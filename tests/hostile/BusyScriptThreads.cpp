@@ -39,8 +39,8 @@ TEST(BusyScriptThreads, AnotherPluginRunsAndEveryPluginShutsDownWhileAScriptThre
         busy.plugin->stop();
         busy.plugin.reset();
         const auto ms = [&](auto end) {
-            return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      end - started).count());
+            return std::to_string(
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - started).count());
         };
         RecordProperty("three_actions_ms", ms(answered));
         RecordProperty("actions_and_shut_down_ms", ms(std::chrono::steady_clock::now()));

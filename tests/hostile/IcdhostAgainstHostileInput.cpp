@@ -128,7 +128,8 @@ TEST_F(IcdhostAgainstHostileInput, InterruptMainFromAnyCallableDoesNothing) {
     for (const char* where : {"start", "action", "event", "encode", "decode", "stop"}) {
         EXPECT_NE(result.err.find(std::string("interrupt_main: ") + where + " went on"),
                   std::string::npos)
-            << where << "\n" << result.err;
+            << where << "\n"
+            << result.err;
     }
 #if PY_VERSION_HEX >= 0x03090000
     // Before 3.9 CPython lets a sub-interpreter on the main thread set handlers; the script does

@@ -66,21 +66,24 @@ TEST(InterruptMain, DoesNothingFromAnyThreadAndTheHostKeepsItsSigintHandler) {
     PySession* session = interpreter_test::newSubInterpreterSession();
     EXPECT_EQ(currentSigintHandler(), &hostHandler);
     CaptureOutput output;
-    EXPECT_TRUE(session->eval("import _thread\n_thread.interrupt_main()\nwent_on = 1\n"
-                              "for i in range(100000): pass"));
+    EXPECT_TRUE(
+        session->eval("import _thread\n_thread.interrupt_main()\nwent_on = 1\n"
+                      "for i in range(100000): pass"));
     bool otherThread = false;
     std::thread([&] {
-        otherThread = session->eval("_thread.interrupt_main()\nwent_on += 1\n"
-                                    "for i in range(100000): pass");
+        otherThread = session->eval(
+            "_thread.interrupt_main()\nwent_on += 1\n"
+            "for i in range(100000): pass");
     }).join();
     EXPECT_TRUE(otherThread);
     // Before 3.9 CPython lets a sub-interpreter on the main thread set a handler for the whole
     // process: the refusal is only tried where CPython gives it.
-    EXPECT_TRUE(session->eval("import signal, sys\n"
-                              "if sys.version_info < (3, 9):\n    went_on += 1\n"
-                              "else:\n    try:\n"
-                              "        signal.signal(signal.SIGINT, signal.SIG_IGN)\n"
-                              "    except ValueError:\n        went_on += 1\n"));
+    EXPECT_TRUE(
+        session->eval("import signal, sys\n"
+                      "if sys.version_info < (3, 9):\n    went_on += 1\n"
+                      "else:\n    try:\n"
+                      "        signal.signal(signal.SIGINT, signal.SIG_IGN)\n"
+                      "    except ValueError:\n        went_on += 1\n"));
     EXPECT_TRUE(session->eval("assert went_on == 3, went_on"));
     output.stop();
     EXPECT_EQ(output.out() + output.err(), "");

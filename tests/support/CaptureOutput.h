@@ -13,8 +13,9 @@
 
 class CaptureOutput {
 public:
-    CaptureOutput() : _out(start(STDOUT_FILENO, _savedOut, _outPath)),
-                      _err(start(STDERR_FILENO, _savedErr, _errPath)) {}
+    CaptureOutput()
+        : _out(start(STDOUT_FILENO, _savedOut, _outPath)),
+          _err(start(STDERR_FILENO, _savedErr, _errPath)) {}
     ~CaptureOutput() { stop(); }
     CaptureOutput(const CaptureOutput&) = delete;
     CaptureOutput& operator=(const CaptureOutput&) = delete;

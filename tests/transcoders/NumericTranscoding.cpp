@@ -93,11 +93,12 @@ TEST_F(NumericTranscoding, ATextNameAttributeNamesTheTranscoderUpToItsFirstNul) 
 // A name property that raises, or a name that is no text, keeps the default name, prints nothing
 // and leaves no error (the make helper checks the last).
 TEST_F(NumericTranscoding, ANameThatRaisesOrIsNoTextKeepsTheDefaultQuietly) {
-    ASSERT_TRUE(session->eval("class Raising(Returns):\n"
-                              "    name = property(lambda self: 1 / 0)\n"
-                              "class Missing(Returns):\n"
-                              "    name = property(lambda self: self.nothing)\n"
-                              "class Number(Returns): name = 5"));
+    ASSERT_TRUE(
+        session->eval("class Raising(Returns):\n"
+                      "    name = property(lambda self: 1 / 0)\n"
+                      "class Missing(Returns):\n"
+                      "    name = property(lambda self: self.nothing)\n"
+                      "class Number(Returns): name = 5"));
     for (const char* encoder : {"Raising()", "Missing()", "Number()"}) {
         CaptureOutput output;
         EXPECT_EQ(numeric<int>(encoder)->getName(), "ProxyPluginPyTranscoder") << encoder;

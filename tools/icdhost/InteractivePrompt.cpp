@@ -294,9 +294,9 @@ private:
 
     std::mutex _mutex;  // waited for with no interpreter held (docs/design.md)
     std::condition_variable _changed;
-    bool _editing = false;    // guarded by _mutex
-    bool _answering = false;  // guarded by _mutex
-    bool _closed = false;     // guarded by _mutex
+    bool _editing = false;           // guarded by _mutex
+    bool _answering = false;         // guarded by _mutex
+    bool _closed = false;            // guarded by _mutex
     std::deque<Request*> _requests;  // guarded by _mutex
     int _wake[2] = {-1, -1};
 };
@@ -327,10 +327,10 @@ std::optional<std::string> readCommand(TerminalOwner& owner) {
             continue;
         }
         // The editor's buffer still holds the last line until a key of this one is read.
-        const std::string typed = keysRead && rl_line_buffer != nullptr
-                                      ? std::string(rl_line_buffer, static_cast<std::size_t>(
-                                                                        rl_end > 0 ? rl_end : 0))
-                                      : std::string();
+        const std::string typed =
+            keysRead && rl_line_buffer != nullptr
+                ? std::string(rl_line_buffer, static_cast<std::size_t>(rl_end > 0 ? rl_end : 0))
+                : std::string();
         rl_replace_line("", 0);
         rl_callback_handler_remove();
         // The prompt's line ends here and the dialog starts on a line of its own.
