@@ -21,11 +21,15 @@ for minor in 12 13; do
     cmake --build "$build" -j "$(nproc)" --target ppp_isolation_bench >/dev/null
     version=$(basename "$dir")
     versions+=("$version")
+    # The own-lock run's event callables loop as many times as the shared-lock run calibrated:
+    # both modes do the same work, whatever the calibration met.
+    loops=
     for mode in shared own-gil; do
         while read -r _ name number; do
             value[$version,$mode,$name]=$number
-        done < <(PROXYPLUGIN_ISOLATION=$mode "$build/bin/ppp_isolation_bench" 2>&1 >/dev/null |
-                 grep '^RESULT ')
+        done < <(PROXYPLUGIN_ISOLATION=$mode PPP_BENCH_EVENT_LOOPS=$loops \
+                 "$build/bin/ppp_isolation_bench" 2>&1 >/dev/null | grep '^RESULT ')
+        loops=$(printf '%.0f' "${value[$version,shared,event_loops]}")
     done
 done
 row() {  # label, result name, format
