@@ -16,10 +16,12 @@
 #     whole suite of the newest under (1) in both isolation modes, the concurrency tests of the
 #     oldest under (2) in the own-gil mode; PPP_ISOLATION_SANITIZERS=all runs both sanitizers in
 #     both modes on each (see below). A version not installed is skipped.
-# Every part runs even when an earlier one failed; the exit status is 1 when any failed.
+# Failing tests or fuzzing do not stop the later parts (a failing build does); the exit status
+# is 1 when any part failed.
 #
 # Build folders: build-asan, build-tsan (the presets') and build-fuzz, or PPP_ASAN_BUILD_DIR,
-# PPP_TSAN_BUILD_DIR and PPP_FUZZ_BUILD_DIR; build-asan-py3N and build-tsan-py3N for part 4. Run as root on Debian 12 after scripts/deps.sh.
+# PPP_TSAN_BUILD_DIR and PPP_FUZZ_BUILD_DIR; build-asan-py3N and build-tsan-py3N for part 4.
+# Run as root on Debian 12 after scripts/deps.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -69,12 +71,10 @@ run_tests() {
     return $status
 }
 
-# The suite, or the tests matching $4 when given, of build folder $1 under AddressSanitizer +
-# UndefinedBehaviorSanitizer, in the isolation mode $2 (shared or own-gil), the build made with
-# preset asan against the CPython installed in $3 (empty: Debian's python3), only the targets
-# ASAN_TARGETS names when it is not empty.
+# The tests built in folder $1 (made with preset asan) under AddressSanitizer +
+# UndefinedBehaviorSanitizer, in the isolation mode $2 (shared or own-gil).
 asan_suite() {
-    local dir=$1 mode=$2 python=$3 only=${4:-}
+    local dir=$1 mode=$2
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer ($dir, isolation $mode)"
     local reports=$root/$dir/sanitizer-reports
     # detect_stack_use_after_return stays off: its fake stacks make every call through our code
@@ -84,7 +84,7 @@ asan_suite() {
     UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan:suppressions=$suppressions/ubsan.supp" \
     PROXYPLUGIN_ISOLATION=$mode \
         run_tests "$reports" --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600 \
-            -E "$NOT_SANITIZED|_NOT_BUILT\$" ${only:+-R "$only"}
+            -E "$NOT_SANITIZED|_NOT_BUILT\$"
 }
 
 # The concurrency tests of build folder $1 under ThreadSanitizer, in the isolation mode $2.
@@ -113,7 +113,7 @@ build_preset() {
 
 status=0
 build_preset "$asan_dir" asan ""
-asan_suite "$asan_dir" shared "" || status=1
+asan_suite "$asan_dir" shared || status=1
 
 build_preset "$tsan_dir" tsan "" "${TSAN_TARGETS[@]}"
 tsan_concurrency "$tsan_dir" shared || status=1
@@ -157,8 +157,8 @@ for index in "${!isolation_versions[@]}"; do
     oldest=$([ "$index" -eq 0 ] && echo 1 || echo 0)
     if [ "${PPP_ISOLATION_SANITIZERS:-}" = all ] || [ "$newest" = 1 ]; then
         build_preset "build-asan-$tag" asan "$python" "${PYTHON_TARGETS[@]}"
-        asan_suite "build-asan-$tag" shared "$python" || status=1
-        asan_suite "build-asan-$tag" own-gil "$python" || status=1
+        asan_suite "build-asan-$tag" shared || status=1
+        asan_suite "build-asan-$tag" own-gil || status=1
     fi
     if [ "${PPP_ISOLATION_SANITIZERS:-}" = all ] || [ "$oldest" = 1 ]; then
         # The host library's own tests (test_host) do not touch Python: they ran above.

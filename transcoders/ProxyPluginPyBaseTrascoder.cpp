@@ -23,10 +23,10 @@ namespace {
 // owner.
 thread_local std::mutex* t_ownedTranscoderMutex = nullptr;
 
-// What the transcoders of one session share with a lock per interpreter: their mutex, so that host
+// What the transcoders of one session share: with a lock per interpreter their mutex, so that host
 // threads encode through two plug-ins' encoders at once (the lock rules stay those of
-// transcoder_mutex, since a thread never owns two: a nested transcoding is refused), and the text
-// transcoders' method names. Never destroyed, as sessions are not.
+// transcoder_mutex, since a thread never owns two: a nested transcoding is refused); in either
+// mode the text transcoders' method names. Never destroyed, as sessions are not.
 struct SessionTranscoding {
     std::mutex mutex;
     // "encode" and "decode" as str objects of the session's interpreter, or null until its first
